@@ -1,0 +1,30 @@
+// The four default paper keywords of a PPD, and how a line is matched against them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+enum PPDDefaultKeyType : std::int32_t {
+  PPDKeyNone = 0,
+  PPDKeyImageableArea = 1,
+  PPDKeyPageRegion = 2,
+  PPDKeyPageSize = 3,
+  PPDKeyPaperDimension = 4,
+};
+
+struct PPDDefaultKey {
+  PPDDefaultKeyType type;
+  const char *key;
+};
+
+// Sorted in ascending byte order of their keys: the lookup is a binary search.
+inline constexpr std::array<PPDDefaultKey, 4> PPDDefaultKeys{{
+    {PPDKeyImageableArea, "*DefaultImageableArea"},
+    {PPDKeyPageRegion, "*DefaultPageRegion"},
+    {PPDKeyPageSize, "*DefaultPageSize"},
+    {PPDKeyPaperDimension, "*DefaultPaperDimension"},
+}};
+
+// The key that `line` (NUL-terminated) begins with, or PPDKeyNone. Only the start of the line is
+// compared, so "*DefaultPageSizeExtra: X" is a PPDKeyPageSize line.
+PPDDefaultKeyType getPPDDefaultKeyType(const char *line);
