@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 enum PPDDefaultKeyType : std::int32_t {
   PPDKeyNone = 0,
@@ -24,6 +25,16 @@ inline constexpr std::array<PPDDefaultKey, 4> PPDDefaultKeys{{
     {PPDKeyPageSize, "*DefaultPageSize"},
     {PPDKeyPaperDimension, "*DefaultPaperDimension"},
 }};
+
+constexpr bool arePPDDefaultKeysSorted() {
+  for (std::size_t i = 1; i < PPDDefaultKeys.size(); ++i) {
+    if (std::string_view(PPDDefaultKeys[i - 1].key) >= std::string_view(PPDDefaultKeys[i].key)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(arePPDDefaultKeysSorted(), "getPPDDefaultKeyType searches the keys in byte order");
 
 // The key that `line` (NUL-terminated) begins with, or PPDKeyNone. Only the start of the line is
 // compared, so "*DefaultPageSizeExtra: X" is a PPDKeyPageSize line.
