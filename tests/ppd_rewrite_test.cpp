@@ -8,12 +8,11 @@ namespace {
 
 using namespace std::string_literals;
 
-std::string rewrite(const std::string &input, bool useLetter) {
+std::string rewriteToLetter(const std::string &input) {
   std::size_t next = 0;
   std::string output;
   const bool ok = rewritePPDText(
-      useLetter,
-      [&] { return next < input.size() ? static_cast<unsigned char>(input[next++]) : -1; },
+      true, [&] { return next < input.size() ? static_cast<unsigned char>(input[next++]) : -1; },
       [&](const char *bytes, std::size_t length) { return output.append(bytes, length), true; });
   EXPECT_TRUE(ok);
   return output;
@@ -58,18 +57,9 @@ const std::string Kept[] = {
 
 TEST(RewritePPDText, SetsWholeDefaultKeyLinesToLetter) {
   for (const auto &c : Rewritten) {
-    EXPECT_EQ(rewrite(c.input, true), c.expected) << c.input;
+    EXPECT_EQ(rewriteToLetter(c.input), c.expected) << c.input;
   }
   for (const auto &input : Kept) {
-    EXPECT_EQ(rewrite(input, true), input) << input;
-  }
-}
-
-TEST(RewritePPDText, CopiesEveryByteWithoutLetter) {
-  for (const auto &c : Rewritten) {
-    EXPECT_EQ(rewrite(c.input, false), c.input);
-  }
-  for (const auto &input : Kept) {
-    EXPECT_EQ(rewrite(input, false), input);
+    EXPECT_EQ(rewriteToLetter(input), input) << input;
   }
 }
