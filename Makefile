@@ -13,7 +13,7 @@ all: build
 # Installs only the packages that are missing, so that a machine that has them all needs no root.
 deps:
 	@missing=; \
-	for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
+	for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \

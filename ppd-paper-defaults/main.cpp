@@ -83,10 +83,10 @@ int main(int argc, char *argv[]) {
     }
     return c;
   };
-  const auto write = [](const char *bytes, std::size_t length) {
+  const auto writeOut = [](const char *bytes, std::size_t length) {
     return std::fwrite(bytes, 1, length, stdout) == length;
   };
-  if (!rewritePPDText(useLetter, nextByte, write) || std::fflush(stdout) != 0) {
+  if (!rewritePPDText(useLetter, nextByte, writeOut) || std::fflush(stdout) != 0) {
     return fail(path, "cannot write standard output", std::strerror(errno));
   }
   // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one that
