@@ -1,0 +1,22 @@
+# The Debian package: `cpack -G DEB` in the build directory (`make package` at the top). It holds
+# what the install rules install: the tool and its manual page.
+set(PPD_PAPER_DEFAULTS_MAINTAINER "ppd-paper-defaults developer <dev@ppd-paper-defaults.invalid>"
+  CACHE STRING "Maintainer field of the Debian package")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_CONTACT "${PPD_PAPER_DEFAULTS_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "set a PPD file's default paper to Letter for US and Canadian locales")
+# Lines of at most 79 characters, as dpkg shows them; no double quotes (CPack does not escape them).
+set(CPACK_PACKAGE_DESCRIPTION
+"ppd-paper-defaults writes a PostScript Printer Description (PPD) file to
+standard output. When the PPD offers the Letter page size, is not a J market
+model, and the user's locale is en_US or en_CA, its default page size, page
+region, imageable area and paper dimension are set to Letter. Every other
+byte is copied as it is. gzip-compressed PPDs are read too.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# Depends is computed by dpkg-shlibdeps (from dpkg-dev) from the libraries the tool links.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
