@@ -6,7 +6,7 @@ PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h')
 
-.PHONY: all deps build demo test format format-check clean
+.PHONY: all deps build demo test format format-check clean package man-check package-test
 
 all: build
 
@@ -38,6 +38,22 @@ format:
 format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
+
+# The Debian package, in $(BUILD_DIR). CPack's staging directories take the umask, hence 022.
+package: build
+	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
+	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
+
+# The manual page must format without a single warning.
+man-check:
+	@$(MAKE) --no-print-directory deps PACKAGES=groff-base
+	@warnings=$$(groff -ww -z -man man/ppd-paper-defaults.1 2>&1); \
+	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
+
+# Installs the package into this system, checks the installed tool and page, and removes it.
+package-test: package man-check
+	@$(MAKE) --no-print-directory deps PACKAGES=man-db
+	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)
