@@ -39,10 +39,11 @@ format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
 
-# The Debian package, in $(BUILD_DIR). CPack's staging directories take the umask, hence 022.
+# The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging directories take
+# the umask, hence 022.
 package: build
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
-	cd $(BUILD_DIR) && umask 022 && cpack -G DEB
+	cd $(BUILD_DIR) && rm -f ppd-paper-defaults_*.deb && umask 022 && cpack -G DEB
 
 # The manual page must format without a single warning.
 man-check:
