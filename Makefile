@@ -6,7 +6,7 @@ PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h')
 
-.PHONY: all deps build demo test format format-check clean package man-check package-test
+.PHONY: all deps build demo test format format-check clean
 
 all: build
 
@@ -38,6 +38,8 @@ format:
 format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
+
+.PHONY: package man-check package-test
 
 # The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging directories take
 # the umask, hence 022.
