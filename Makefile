@@ -4,9 +4,9 @@ BUILD_DIR ?= build
 TOOL := $(BUILD_DIR)/ppd-paper-defaults/ppd-paper-defaults
 PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
-SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h')
+SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
-.PHONY: all deps build demo test format format-check clean
+.PHONY: all deps build demo test format format-check clean test-foundation
 
 all: build
 
@@ -31,6 +31,18 @@ demo: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
+
+# The Foundation layer, built against GNUstep in its own directory. It runs the unit and
+# end-to-end suites only; these set the locale through LC_ALL or LANG, which GNUstep follows.
+FOUNDATION_BUILD_DIR := build-foundation
+FOUNDATION_PACKAGES := gobjc++ libgnustep-base-dev gnustep-make
+
+test-foundation:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FOUNDATION_PACKAGES)"
+	cmake -S . -B $(FOUNDATION_BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=ON \
+	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON
+	cmake --build $(FOUNDATION_BUILD_DIR) -j2
+	ctest --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
 
 format:
 	clang-format -i $(SOURCES)
@@ -59,4 +71,4 @@ package-test: package man-check
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR)

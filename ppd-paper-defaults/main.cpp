@@ -1,6 +1,7 @@
 // ppd-paper-defaults: writes a PPD to standard output, its default paper keywords set to Letter
 // where the market, the PPD's page sizes and the user's locale call for it.
 #include "paper_policy.h"
+#include "platform/release_scope.h"
 #include "ppd_rewrite.h"
 
 #include <cerrno>
@@ -47,6 +48,9 @@ int finishInfo() {
 } // namespace
 
 int main(int argc, char *argv[]) {
+  // Declared first, so that it closes last, after the PPD file, whichever way the run ends.
+  const ObjectReleaseScope releaseScope;
+
   // --help and --version count only as the sole argument: with two or more arguments the first
   // is never read, whatever it holds.
   const std::string_view soleArgument = argc == 2 ? argv[1] : "";

@@ -64,7 +64,7 @@ TEST(Cli, CopiesOrRewritesThePPD) {
     std::string path, env, output;
   } cases[] = {
       {ppd, "LC_ALL=en_US.UTF-8", letter},
-      {ppd + ".gz", "LC_PAPER=en_CA.UTF-8", letter},
+      {ppd + ".gz", "LANG=en_CA.UTF-8", letter},
       {ppd, "LC_ALL=de_DE.UTF-8", a4},
       {ppd + ".gz", "LANG=C.UTF-8", a4},
       {dir.write("j.ppd", makePPD("J")), "LC_ALL=en_US", makePPD("J")},
