@@ -82,5 +82,6 @@ print(f"PPDs checked: {len(names)}, failed: {len(failures)}, time taken: {time.m
 print(f"Changed under en_US: {totals[0]} files, {totals[1]} lines")
 print(f"cupstestppd -q: {totals[2]} changed PPDs pass both before and after the rewrite")
 print(f"CUPS PPD API: default PageSize Letter in {totals[3]} en_US outputs that have a *DefaultPageSize line")
-print(*failures[:20], sep="\n")
+if failures:
+    print(*failures[:20], sep="\n")
 sys.exit(1 if failures or not names else 0)
