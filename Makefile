@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 TOOL := $(BUILD_DIR)/ppd-paper-defaults/ppd-paper-defaults
 PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
-SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h')
+SOURCES := $(shell find ppd-paper-defaults tests bench -name '*.cpp' -o -name '*.h')
 
 .PHONY: all deps build demo test format format-check clean
 
@@ -31,6 +31,12 @@ demo: build
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
+
+# The tool against its floors (bench/README.md). PPD_CORPUS_DIR may name an unpacked corpus.
+.PHONY: bench
+bench: build
+	@$(MAKE) --no-print-directory deps PACKAGES="python3 valgrind hyperfine time openprinting-ppds"
+	BUILD_DIR=$(BUILD_DIR) python3 bench/benchmark.py
 
 format:
 	clang-format -i $(SOURCES)
