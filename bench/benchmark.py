@@ -98,6 +98,7 @@ def ratio(value, base):
 
 
 def main():
+    sys.stdout.reconfigure(line_buffering=True)  # rows as they come: the whole run takes minutes
     for program in PROGRAMS.values():
         if not program.is_file():
             sys.exit(f"benchmark: {program} is missing; build first (make build)")
@@ -145,10 +146,12 @@ def main():
 
         # Each program twice, the second round in reverse order, so that a machine that grows
         # busier or quieter during the run favours none of them.
-        rates, failures = {name: [] for name in PROGRAMS}, {}
+        rates, failed = {name: [] for name in PROGRAMS}, set()
         for name in [*PROGRAMS, *reversed(PROGRAMS)]:
-            rate, failures[name] = corpus_rate(PROGRAMS[name], corpus)
+            rate, status = corpus_rate(PROGRAMS[name], corpus)
             rates[name].append(rate)
+            if status != 0:
+                failed.add(name)
         rates = {name: statistics.mean(values) for name, values in rates.items()}
         cells = " | ".join(f"{rates[name]:.0f}" for name in PROGRAMS)
         print(f"| whole corpus: {len(corpus)} PPDs, 2 workers | PPDs per second | {cells} | "
@@ -157,9 +160,8 @@ def main():
         print(f"\nLoad average {os.getloadavg()[0]:.2f} at the end.")
         if noisy:
             print(f"hyperfine found outliers in the wall times of: {', '.join(noisy)}.")
-        failed = [name for name, code in failures.items() if code != 0]
         if failed:
-            print(f"\nSome corpus runs exited non-zero: {', '.join(failed)}")
+            print(f"Some corpus runs exited non-zero: {', '.join(sorted(failed))}.")
 
 
 if __name__ == "__main__":
