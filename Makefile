@@ -6,7 +6,7 @@ PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev python3
 # What the real-PPD and print-server checks of `make test` need besides.
 TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
-SOURCES := $(shell find ppd-paper-defaults tests -name '*.cpp' -o -name '*.h' -o -name '*.mm')
+SOURCES := $(shell find ppd-paper-defaults tests bench -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
 .PHONY: all deps build demo test format format-check clean test-foundation
 
@@ -47,6 +47,12 @@ test-foundation:
 	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON
 	cmake --build $(FOUNDATION_BUILD_DIR) -j2
 	ctest --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
+
+# The tool against its floors (bench/README.md). PPD_CORPUS_DIR may name an unpacked corpus.
+.PHONY: bench
+bench: build
+	@$(MAKE) --no-print-directory deps PACKAGES="python3 valgrind hyperfine time openprinting-ppds"
+	BUILD_DIR=$(BUILD_DIR) python3 bench/benchmark.py
 
 format:
 	clang-format -i $(SOURCES)

@@ -4,6 +4,7 @@
 #include "platform/release_scope.h"
 #include "ppd_rewrite.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -87,10 +88,27 @@ int main(int argc, char *argv[]) {
     }
     return c;
   };
-  const auto writeOut = [](const char *bytes, std::size_t length) {
-    return std::fwrite(bytes, 1, length, stdout) == length;
+  // The output is gathered into large blocks, each written whole: a library call per line would
+  // cost more than the rest of the work on the line.
+  std::array<char, 64 * 1024> block;
+  std::size_t used = 0;
+  const auto writeBlock = [&block, &used] {
+    const bool written = std::fwrite(block.data(), 1, used, stdout) == used;
+    used = 0;
+    return written;
   };
-  if (!rewritePPDText(useLetter, nextByte, writeOut) || std::fflush(stdout) != 0) {
+  const auto writeOut = [&block, &used, &writeBlock](const char *bytes, std::size_t length) {
+    if (length > block.size() - used && !writeBlock()) {
+      return false;
+    }
+    if (length > block.size()) {
+      return std::fwrite(bytes, 1, length, stdout) == length;
+    }
+    std::memcpy(block.data() + used, bytes, length);
+    used += length;
+    return true;
+  };
+  if (!rewritePPDText(useLetter, nextByte, writeOut) || !writeBlock() || std::fflush(stdout) != 0) {
     return fail(path, "cannot write standard output", std::strerror(errno));
   }
   // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one that

@@ -16,6 +16,9 @@ int compareKeyWithLine(const char *key, const char *line) {
 } // namespace
 
 PPDDefaultKeyType getPPDDefaultKeyType(const char *line) {
+  if (compareKeyWithLine(PPDDefaultKeyPrefix, line) != 0) {
+    return PPDKeyNone;
+  }
   std::int32_t lo = -1;
   std::int32_t hi = static_cast<std::int32_t>(PPDDefaultKeys.size());
   while (hi - lo > 1) {

@@ -37,6 +37,20 @@ constexpr bool arePPDDefaultKeysSorted() {
 }
 static_assert(arePPDDefaultKeysSorted(), "getPPDDefaultKeyType searches the keys in byte order");
 
+// What every key begins with. Most lines of a PPD do not, and the lookup turns them away at once.
+inline constexpr const char *PPDDefaultKeyPrefix = "*Default";
+
+constexpr bool doPPDDefaultKeysBeginWithPrefix() {
+  for (const PPDDefaultKey &entry : PPDDefaultKeys) {
+    if (std::string_view(entry.key).substr(0, std::string_view(PPDDefaultKeyPrefix).size()) !=
+        PPDDefaultKeyPrefix) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(doPPDDefaultKeysBeginWithPrefix(), "getPPDDefaultKeyType checks the prefix first");
+
 // The key that `line` (NUL-terminated) begins with, or PPDKeyNone. Only the start of the line is
 // compared, so "*DefaultPageSizeExtra: X" is a PPDKeyPageSize line.
 PPDDefaultKeyType getPPDDefaultKeyType(const char *line);

@@ -27,15 +27,18 @@ std::size_t getPPDLetterCut(const char *line, std::size_t length);
 template <typename NextByte, typename Write>
 bool rewritePPDText(bool useLetter, NextByte &&nextByte, Write &&write) {
   char lineBuffer[PPDLineSize + 1];
-  std::size_t count = 0;
   bool atLineStart = true;
   for (int c = nextByte(); c >= 0;) {
+    // Gather a line, or a piece of PPDLineSize bytes of a longer one.
+    std::size_t count = 0;
     lineBuffer[count++] = static_cast<char>(c);
-    c = nextByte(); // one byte ahead, to know whether this one ends the input
-    const bool lineEnds = lineBuffer[count - 1] == '\n' || c < 0;
-    if (!lineEnds && count < PPDLineSize) {
-      continue;
+    while (c != '\n' && count < PPDLineSize && (c = nextByte()) >= 0) {
+      lineBuffer[count++] = static_cast<char>(c);
     }
+    if (c >= 0) {
+      c = nextByte(); // one byte ahead, to know whether this piece ends the input
+    }
+    const bool lineEnds = lineBuffer[count - 1] == '\n' || c < 0;
     std::size_t cut = PPDLineUnchanged;
     if (useLetter && atLineStart && lineEnds && lineBuffer[0] == '*') {
       lineBuffer[count] = '\0';
@@ -49,7 +52,6 @@ bool rewritePPDText(bool useLetter, NextByte &&nextByte, Write &&write) {
       return false;
     }
     atLineStart = lineBuffer[count - 1] == '\n';
-    count = 0;
   }
   return true;
 }

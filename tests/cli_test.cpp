@@ -58,6 +58,10 @@ std::string makePPD(const std::string &market, bool offersLetter = true, bool as
 TEST(Cli, CopiesOrRewritesThePPD) {
   TempDir dir;
   const std::string a4 = makePPD("W"), letter = makePPD("W", true, true), jjj(40, 'J');
+  std::string longText; // more than one block of output, with a line across the block boundary
+  for (int i = 0; i < 7000; ++i) {
+    longText += "*% comment\n";
+  }
   const std::string ppd = dir.write("a4.ppd", a4);
   ASSERT_EQ(std::system(("gzip -kn " + ppd).c_str()), 0);
   const struct {
@@ -72,6 +76,8 @@ TEST(Cli, CopiesOrRewritesThePPD) {
       {dir.write("jjj.ppd", makePPD(jjj)), "LC_ALL=en_US", makePPD(jjj, true, true)},
       {dir.write("text", "*DefaultPageSize:A4"), "LC_ALL=en_CA", "*DefaultPageSize: Letter\n"},
       {dir.write("empty.ppd", ""), "LC_ALL=en_US", ""},
+      {dir.write("long", longText + "*DefaultPageSize:A4"), "LC_ALL=en_CA",
+       longText + "*DefaultPageSize: Letter\n"},
   };
   for (const auto &c : cases) {
     const ToolRun run = runTool(dir, c.env, "--help " + c.path + " ignored");

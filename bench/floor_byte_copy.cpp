@@ -1,0 +1,36 @@
+// The least that the tool's way of reading can cost: load CUPS, parse the PPD once and look up
+// its market keyword, then copy the text byte by byte through cupsFileGetChar, as the tool reads
+// it, into blocks written whole. Usage: floor-byte-copy IGNORED FILE.ppd
+#include <cstdio>
+
+#include <cups/file.h>
+#include <cups/ppd.h>
+
+// CUPS 2 marks its PPD API deprecated, yet the tool parses with it, so the floor does too.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+int main(int argc, char *argv[]) {
+  if (argc < 3) {
+    return 2;
+  }
+  if (ppd_file_t *ppd = ppdOpenFile(argv[2])) {
+    ppdFindAttr(ppd, "TOLVMarket", nullptr);
+    ppdClose(ppd);
+  }
+  cups_file_t *file = cupsFileOpen(argv[2], "r");
+  if (file == nullptr) {
+    return 1;
+  }
+  char block[4096];
+  std::size_t count = 0;
+  for (int c; (c = cupsFileGetChar(file)) >= 0;) {
+    block[count++] = static_cast<char>(c);
+    if (count == sizeof block) {
+      std::fwrite(block, 1, count, stdout);
+      count = 0;
+    }
+  }
+  std::fwrite(block, 1, count, stdout);
+  cupsFileClose(file);
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
