@@ -6,9 +6,9 @@ PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev python3
 # What the real-PPD and print-server checks of `make test` need besides.
 TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
-SOURCES := $(shell find ppd-paper-defaults tests bench -name '*.cpp' -o -name '*.h' -o -name '*.mm')
+SOURCES := $(shell find ppd-paper-defaults tests bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
-.PHONY: all deps build demo test format format-check clean test-foundation
+.PHONY: all deps build demo test format format-check clean test-foundation test-sanitize fuzz
 
 all: build
 
@@ -81,4 +81,30 @@ package-test: package man-check
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) build-asan build-fuzz
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer; any report ends the
+# process with an error, so the test that ran it fails. CTEST_ARGS picks tests, e.g. "-L unit".
+SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+CTEST_ARGS ?=
+test-sanitize:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES)"
+	cmake -S . -B build-asan -DPPD_PAPER_DEFAULTS_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
+	cmake --build build-asan -j2
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir build-asan --output-on-failure -j2 $(CTEST_ARGS)
+
+# Fuzzes the line copier for FUZZ_SECONDS with libFuzzer, ASan and UBSan, starting from a copy of
+# fuzz/corpus (so that nothing new is written into the repository). Fails on any crash, sanitizer
+# report or property violation; the failing input is saved in build-fuzz/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DPPD_PAPER_DEFAULTS_FUZZ=ON \
+	  -DBUILD_TESTING=OFF -DPPD_PAPER_DEFAULTS_WERROR=ON \
+	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+	cmake --build build-fuzz -j2 --target ppd-rewrite-fuzz
+	rm -rf build-fuzz/corpus && cp -r fuzz/corpus build-fuzz/corpus
+	build-fuzz/fuzz/ppd-rewrite-fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	  -dict=fuzz/ppd.dict -print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus

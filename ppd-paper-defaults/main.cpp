@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include <cups/file.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -29,6 +30,8 @@ constexpr const char *Help =
     "en_US or en_CA: the first of LC_ALL, LC_PAPER and LANG that is set and not\n"
     "empty, without its .codeset or @modifier. Every other byte is copied as it is.\n"
     "The first argument is not read.\n"
+    "\n"
+    "The PPD is read twice, so it must be a regular file, not a pipe or a device.\n"
     "\n"
     "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot\n"
     "be written, 2 on a usage error.\n";
@@ -68,6 +71,19 @@ int main(int argc, char *argv[]) {
     return ExitUsage;
   }
   const char *path = argv[2];
+
+  // The PPD is read twice, by the PPD parser and then as text, so only a regular file will do: a
+  // pipe would give the second read nothing, a FIFO with no writer would block the first open,
+  // and a device such as /dev/zero never ends. stat() looks without opening.
+  struct stat status {};
+  if (stat(path, &status) != 0) {
+    return fail(path, std::strerror(errno));
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return fail(path, S_ISDIR(status.st_mode)
+                          ? std::strerror(EISDIR)
+                          : "not a regular file (the PPD is read twice; save it to a file first)");
+  }
 
   const PPDPaperInfo info = readPPDMarketCode(path);
 

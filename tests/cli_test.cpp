@@ -1,11 +1,13 @@
 // The built tool, run as its users run it, with nothing in its environment but a locale.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -33,11 +35,13 @@ struct ToolRun {
   std::string out, err;
 };
 
-// `args` is shell text: a redirection in it replaces the capture of stdout.
-ToolRun runTool(const TempDir &dir, const std::string &env, const std::string &args) {
-  const std::string command = "env -i " + env + " " PPD_PAPER_DEFAULTS_TOOL " >" +
-                              (dir.path / "out").string() + " 2>" + (dir.path / "err").string() +
-                              " " + args;
+// `args` is shell text: a redirection in it replaces the capture of stdout. `input`, if given, is
+// a shell command whose output is piped to the tool's stdin.
+ToolRun runTool(const TempDir &dir, const std::string &env, const std::string &args,
+                const std::string &input = "") {
+  const std::string command = (input.empty() ? "" : input + " | ") + "env -i " + env +
+                              " " PPD_PAPER_DEFAULTS_TOOL " >" + (dir.path / "out").string() +
+                              " 2>" + (dir.path / "err").string() + " " + args;
   const int status = std::system(command.c_str());
   return {WEXITSTATUS(status), readFile(dir.path / "out"), readFile(dir.path / "err")};
 }
@@ -75,7 +79,6 @@ TEST(Cli, CopiesOrRewritesThePPD) {
       {dir.write("a4-only.ppd", makePPD("W", false)), "LC_ALL=en_US", makePPD("W", false)},
       {dir.write("jjj.ppd", makePPD(jjj)), "LC_ALL=en_US", makePPD(jjj, true, true)},
       {dir.write("text", "*DefaultPageSize:A4"), "LC_ALL=en_CA", "*DefaultPageSize: Letter\n"},
-      {dir.write("empty.ppd", ""), "LC_ALL=en_US", ""},
       {dir.write("long", longText + "*DefaultPageSize:A4"), "LC_ALL=en_CA",
        longText + "*DefaultPageSize: Letter\n"},
   };
@@ -87,7 +90,7 @@ TEST(Cli, CopiesOrRewritesThePPD) {
   }
 }
 
-TEST(Cli, AnswersEachCommandLineWithItsStatus) {
+TEST(Cli, AnswersEachCommandLineAndBadInputWithItsStatus) {
   TempDir dir;
   const std::string ppd = dir.write("a4.ppd", makePPD("W")), d = dir.path.string();
   ASSERT_EQ(std::system(("gzip -kn " + ppd).c_str()), 0);
@@ -95,29 +98,75 @@ TEST(Cli, AnswersEachCommandLineWithItsStatus) {
   const std::string cut = dir.write("cut.gz", gzip.substr(0, gzip.size() - 30));
   gzip[gzip.size() - 8] ^= 1; // the CRC
   const std::string crc = dir.write("crc.gz", gzip);
+  std::string binary(5000, '\0');
+  std::minstd_rand random;
+  for (char &byte : binary) {
+    byte = static_cast<char>(random());
+  }
+  const std::string nuls(5000, '\0'), fifo = d + "/fifo", odd = d + "/a b\xff\xc3\xa9.ppd";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); // no writer: opening it would block
+  std::filesystem::copy_file(ppd, odd);
+  const std::string letter = makePPD("W", true, true), longName = d + "/" + std::string(300, 'x');
   const std::string usage = "missing PPD file (usage: ppd-paper-defaults IGNORED FILE.ppd)";
+  const std::string twice = ": not a regular file (the PPD is read twice; save it to a file first)";
   const struct {
     std::string args;
     int status;
-    std::string outStart, err;
+    std::string out, err;
+    bool outIsPrefix = false; // output cut off, or too long to spell out
+    std::string input = "";
   } cases[] = {
-      {"--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", ""},
-      {"-h", 0, "Usage: ", ""},
-      {"--version", 0, "ppd-paper-defaults 0.", ""},
+      {"--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", "", true},
+      {"-h", 0, "Usage: ", "", true},
+      {"--version", 0, "ppd-paper-defaults 0.", "", true},
       {"", 2, "", usage},
       {ppd, 2, "", usage},
       {"x " + d + "/missing.ppd", 1, "", d + "/missing.ppd: No such file or directory"},
       {"x " + d, 1, "", d + ": Is a directory"},
-      {"x " + cut, 1, "*PPD-Adobe", cut + ": damaged or truncated gzip data"},
+      {"x " + dir.write("empty.ppd", ""), 0, "", ""},
+      {"x /dev/null", 1, "", "/dev/null" + twice},
+      {"x " + dir.write("binary", binary), 0, binary, ""},
+      {"x " + dir.write("nuls", nuls), 0, nuls, ""},
+      {"x " + cut, 1, "*PPD-Adobe", cut + ": damaged or truncated gzip data", true},
       {"x " + crc, 1, "", crc + ": damaged or truncated gzip data"},
+      {"x " + fifo, 1, "", fifo + twice},
+      {"x /dev/stdin", 1, "", "/dev/stdin" + twice, false, "cat " + ppd},
+      {"x /dev/stdin <" + ppd, 0, letter, ""},
+      {"x '" + odd + "'", 0, letter, ""},
+      {"x " + longName, 1, "", longName + ": File name too long"},
       {"x " + ppd + " >/dev/full", 1, "",
        ppd + ": cannot write standard output: No space left on device"},
   };
   for (const auto &c : cases) {
-    const ToolRun run = runTool(dir, "LC_ALL=en_US", c.args);
+    const ToolRun run = runTool(dir, "LC_ALL=en_US", c.args, c.input);
     EXPECT_EQ(run.status, c.status) << c.args;
-    EXPECT_EQ(run.out.rfind(c.outStart, 0), 0u) << c.args;
-    EXPECT_TRUE(c.status == 0 || !c.outStart.empty() || run.out.empty()) << c.args;
+    EXPECT_EQ(c.outIsPrefix ? run.out.substr(0, c.out.size()) : run.out, c.out) << c.args;
     EXPECT_EQ(run.err, c.err.empty() ? "" : "ppd-paper-defaults: " + c.err + "\n") << c.args;
+  }
+}
+
+// A reader that goes away early must never leave a successful run behind: the tool dies of
+// SIGPIPE as cat does (status 141 in the shell), or, when SIGPIPE is ignored, reports the write
+// error. The PPD is larger than a pipe's buffer, so the tool is still writing when head exits.
+TEST(Cli, NeverPassesAClosedPipeAsSuccess) {
+  TempDir dir;
+  std::string big = makePPD("W") + "\n";
+  while (big.size() < (1u << 20)) {
+    big += "*% " + std::string(76, 'x') + "\n";
+  }
+  const std::string ppd = dir.write("big.ppd", big), d = dir.path.string();
+  const struct {
+    std::string trap, status, err;
+  } cases[] = {
+      {"", "141\n", ""},
+      {"trap '' PIPE; ", "1\n",
+       "ppd-paper-defaults: " + ppd + ": cannot write standard output: Broken pipe\n"},
+  };
+  for (const auto &c : cases) {
+    const std::string command = c.trap + "{ env -i " PPD_PAPER_DEFAULTS_TOOL " x " + ppd + " 2>" +
+                                d + "/err; echo $? >" + d + "/status; } | head -c 1 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(readFile(dir.path / "status"), c.status) << c.trap;
+    EXPECT_EQ(readFile(dir.path / "err"), c.err) << c.trap;
   }
 }
