@@ -2,7 +2,7 @@
 # from Debian's archive (through sudo when not run as root), then build and run.
 BUILD_DIR ?= build
 TOOL := $(BUILD_DIR)/ppd-paper-defaults/ppd-paper-defaults
-PACKAGES := cmake make g++ gzip libcups2-dev libgtest-dev python3
+PACKAGES := cmake make g++ gzip libcups2-dev zlib1g-dev libgtest-dev python3
 # What the real-PPD and print-server checks of `make test` need besides.
 TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)

@@ -1,5 +1,6 @@
 // ppd-paper-defaults: writes a PPD to standard output, its default paper keywords set to Letter
 // where the market, the PPD's page sizes and the user's locale call for it.
+#include "gzip_members.h"
 #include "paper_policy.h"
 #include "platform/release_scope.h"
 #include "ppd_rewrite.h"
@@ -83,6 +84,10 @@ int main(int argc, char *argv[]) {
     return fail(path, S_ISDIR(status.st_mode)
                           ? std::strerror(EISDIR)
                           : "not a regular file (the PPD is read twice; save it to a file first)");
+  }
+  if (hasDataAfterFirstGzipMember(path)) {
+    return fail(path, "gzip data goes on after its first member and would be cut short; "
+                      "decompress it first");
   }
 
   const PPDPaperInfo info = readPPDMarketCode(path);

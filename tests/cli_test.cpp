@@ -98,6 +98,7 @@ TEST(Cli, AnswersEachCommandLineAndBadInputWithItsStatus) {
   const std::string cut = dir.write("cut.gz", gzip.substr(0, gzip.size() - 30));
   gzip[gzip.size() - 8] ^= 1; // the CRC
   const std::string crc = dir.write("crc.gz", gzip);
+  const std::string twoMembers = dir.write("two.gz", readFile(ppd + ".gz") + readFile(ppd + ".gz"));
   std::string binary(5000, '\0');
   std::minstd_rand random;
   for (char &byte : binary) {
@@ -129,6 +130,9 @@ TEST(Cli, AnswersEachCommandLineAndBadInputWithItsStatus) {
       {"x " + dir.write("nuls", nuls), 0, nuls, ""},
       {"x " + cut, 1, "*PPD-Adobe", cut + ": damaged or truncated gzip data", true},
       {"x " + crc, 1, "", crc + ": damaged or truncated gzip data"},
+      {"x " + twoMembers, 1, "",
+       twoMembers + ": gzip data goes on after its first member and would be cut short; "
+                    "decompress it first"},
       {"x " + fifo, 1, "", fifo + twice},
       {"x /dev/stdin", 1, "", "/dev/stdin" + twice, false, "cat " + ppd},
       {"x /dev/stdin <" + ppd, 0, letter, ""},
