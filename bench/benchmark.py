@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Measures ppd-paper-defaults against its two floors and prints the results as a Markdown table.
 
-The floors (floor_block_copy.cpp, floor_byte_copy.cpp) do what every run must: load CUPS, parse
-the PPD once and copy its text, in blocks or byte by byte. All runs use LC_ALL=en_US.UTF-8, so
+The floors (floor-block-copy and floor-byte-copy, both from floor_copy.cpp) do what every run
+must: load CUPS, parse the PPD once and copy its text, in blocks or byte by byte. All runs use LC_ALL=en_US.UTF-8, so
 the tool really rewrites lines. Nothing is asserted: the figures are printed, not judged.
 
 Usage: bench/benchmark.py (from anywhere; `make bench` installs what it needs and runs it)

@@ -1,12 +1,13 @@
-// The least that the tool's way of reading can cost: load CUPS, parse the PPD once and look up
-// its market keyword, then copy the text byte by byte through cupsFileGetChar, as the tool reads
-// it, into blocks written whole. Usage: floor-byte-copy IGNORED FILE.ppd
+// The least that a run of the tool can cost: load CUPS, parse the PPD once and look up its market
+// keyword, then copy the text. Built twice: floor-block-copy copies in blocks with cupsFileRead;
+// floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through cupsFileGetChar, as the tool does,
+// into blocks written whole. Usage: floor-block-copy IGNORED FILE.ppd
 #include <cstdio>
 
 #include <cups/file.h>
 #include <cups/ppd.h>
 
-// CUPS 2 marks its PPD API deprecated, yet the tool parses with it, so the floor does too.
+// CUPS 2 marks its PPD API deprecated, yet the tool parses with it, so the floors do too.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 int main(int argc, char *argv[]) {
@@ -22,6 +23,7 @@ int main(int argc, char *argv[]) {
     return 1;
   }
   char block[4096];
+#ifdef FLOOR_BYTE_COPY
   std::size_t count = 0;
   for (int c; (c = cupsFileGetChar(file)) >= 0;) {
     block[count++] = static_cast<char>(c);
@@ -31,6 +33,11 @@ int main(int argc, char *argv[]) {
     }
   }
   std::fwrite(block, 1, count, stdout);
+#else
+  for (ssize_t got; (got = cupsFileRead(file, block, sizeof block)) > 0;) {
+    std::fwrite(block, 1, static_cast<std::size_t>(got), stdout);
+  }
+#endif
   cupsFileClose(file);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
