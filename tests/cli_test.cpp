@@ -104,7 +104,13 @@ TEST(Cli, AnswersEachCommandLineAndBadInputWithItsStatus) {
   for (char &byte : binary) {
     byte = static_cast<char>(random());
   }
-  const std::string nuls(5000, '\0'), fifo = d + "/fifo", odd = d + "/a b\xff\xc3\xa9.ppd";
+#ifdef PPD_PAPER_DEFAULTS_GNUSTEP
+  // GNUstep turns the arguments into strings as it starts, and stops at bytes that are not UTF-8.
+  const std::string oddName = "/a b\xc3\xa9.ppd";
+#else
+  const std::string oddName = "/a b\xff\xc3\xa9.ppd";
+#endif
+  const std::string nuls(5000, '\0'), fifo = d + "/fifo", odd = d + oddName;
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); // no writer: opening it would block
   std::filesystem::copy_file(ppd, odd);
   const std::string letter = makePPD("W", true, true), longName = d + "/" + std::string(300, 'x');
@@ -162,7 +168,9 @@ TEST(Cli, NeverPassesAClosedPipeAsSuccess) {
   const struct {
     std::string trap, status, err;
   } cases[] = {
+#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores SIGPIPE as it starts
       {"", "141\n", ""},
+#endif
       {"trap '' PIPE; ", "1\n",
        "ppd-paper-defaults: " + ppd + ": cannot write standard output: Broken pipe\n"},
   };
