@@ -1,9 +1,9 @@
 // libFuzzer target for the line copier. The first input byte picks Letter on or off (bit 0) and
-// whether the output fails part-way (bit 1); the rest is the PPD text. The expected output is
-// worked out here from the rules as the README states them, without the tool's own line judging.
+// whether the output fails part-way (bit 1); the rest is the PPD text, which must come out as the
+// model of the rules says.
 #include "ppd_rewrite.h"
+#include "ppd_rewrite_model.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,27 +12,6 @@
 #include <string_view>
 
 namespace {
-
-constexpr std::string_view Keys[] = {"*DefaultPageSize", "*DefaultPageRegion",
-                                     "*DefaultImageableArea", "*DefaultPaperDimension"};
-
-// A line is rewritten when it is whole (at most 1024 bytes, a carriage return only just before
-// its line feed), begins with a key and has a ':' before any NUL byte.
-std::string expectedLine(std::string_view line) {
-  const bool endsWithLF = !line.empty() && line.back() == '\n';
-  const std::size_t cr = line.find('\r');
-  const bool whole =
-      line.size() <= 1024 && (cr == line.npos || (endsWithLF && cr + 2 == line.size()));
-  const std::size_t colon = line.find(':');
-  bool isKey = false;
-  for (const std::string_view key : Keys) {
-    isKey = isKey || line.substr(0, key.size()) == key;
-  }
-  if (!whole || !isKey || colon == line.npos || line.substr(0, colon).find('\0') != line.npos) {
-    return std::string(line);
-  }
-  return std::string(line.substr(0, colon)) + ": Letter\n";
-}
 
 [[noreturn]] void violated(const char *what, bool useLetter) {
   std::fprintf(stderr, "property violated (Letter %s): %s\n", useLetter ? "on" : "off", what);
@@ -47,14 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   const bool useLetter = data[0] & 1, failWrite = data[0] & 2;
   const std::string_view input(reinterpret_cast<const char *>(data + 1), size - 1);
-
-  std::string expected;
-  for (std::size_t start = 0; start < input.size();) {
-    const std::size_t end = std::min(input.find('\n', start), input.size() - 1) + 1;
-    const std::string_view line = input.substr(start, end - start);
-    expected += useLetter ? expectedLine(line) : std::string(line);
-    start = end;
-  }
+  const std::string expected = modelRewritePPDText(input, useLetter);
 
   // With failWrite, the write that would take the output past half the expected size fails.
   const std::size_t limit = failWrite ? expected.size() / 2 : expected.npos;
