@@ -1,0 +1,133 @@
+#!/usr/bin/env python3
+"""Checks ppd-paper-defaults on the PPDs of Debian's openprinting-ppds, unpacked into a temporary
+folder, and in a private CUPS server; HACKING.md says what is checked. PPD_CORPUS_STEP=N takes
+every Nth PPD only. Prints the totals, and for each failure the PPD and what differs.
+Usage: check_real_ppds.py TOOL"""
+import grp, os, pwd, re, subprocess, sys, tempfile, time
+from concurrent.futures import ThreadPoolExecutor
+
+TOOL = sys.argv[1]
+KEYS = (b"*DefaultPageSize", b"*DefaultPageRegion", b"*DefaultImageableArea", b"*DefaultPaperDimension")
+LINE = re.compile(rb"[^\n]*\n|[^\n]+\Z")
+OFFERS_LETTER = re.compile(rb"^\*PageSize\s+Letter\s*[/:]", re.M)
+MARKET_J = re.compile(rb'^\*TOLVMarket:\s*"?J"?\s*$', re.M)
+
+
+def run_tool(path, locale):
+    return subprocess.run([TOOL, "x", path], capture_output=True, env=dict(os.environ, LC_ALL=locale))
+
+
+def first_difference(want, got):
+    want, got = LINE.findall(want), LINE.findall(got)
+    n = next((i for i, (w, g) in enumerate(zip(want, got)) if w != g), min(len(want), len(got)))
+    line = lambda lines: repr(lines[n][:100]) if n < len(lines) else "(no line)"
+    return f"first differing line {n + 1}: expected {line(want)}, got {line(got)}"
+
+
+def check_ppd(path, changed_dir):
+    """Checks the output under de_DE and en_US and leaves it in `changed_dir` when it differs from
+    the input; returns whether it does. Raises on a failure."""
+    with open(path, "rb") as f:
+        text = f.read()
+    letter = OFFERS_LETTER.search(text) and not MARKET_J.search(text)
+    lines = [l[: l.index(b":")] + b": Letter\n" if letter and l.startswith(KEYS) and b":" in l else l
+             for l in LINE.findall(text)]
+    for locale, want in ("de_DE.UTF-8", text), ("en_US.UTF-8", b"".join(lines)):
+        run = run_tool(path, locale)
+        status = f"exit status {run.returncode}: {run.stderr.decode(errors='replace').strip()}"
+        assert run.returncode == 0, f"{locale}: {status}"
+        assert run.stdout == want, f"{locale}: {first_difference(want, run.stdout)}"
+    if want != text:
+        with open(os.path.join(changed_dir, os.path.basename(path)), "wb") as f:
+            f.write(want)
+    return want != text
+
+
+def cupstestppd_passes(folder, names):
+    """The names of the PPDs in `folder` that cupstestppd passes. It takes 200 files a run: it
+    costs about as much to start as to check a PPD."""
+    runs = [["cupstestppd", *(os.path.join(folder, n) for n in names[i : i + 200])]
+            for i in range(0, len(names), 200)]
+    reports = "".join(subprocess.run(r, capture_output=True, text=True, errors="replace").stdout for r in runs)
+    return {os.path.basename(p) for p in re.findall(r"^(.*): PASS$", reports, re.M)}
+
+
+def check_corpus(ppd_dir, names, changed_dir):
+    """Checks every PPD in `names`, and that cupstestppd passes each changed one that it passed
+    before; prints the totals and returns the failures."""
+    failures, changed = [], []
+    with ThreadPoolExecutor(2) as pool:
+        for name, job in [(n, pool.submit(check_ppd, os.path.join(ppd_dir, n), changed_dir)) for n in names]:
+            try:
+                changed += [name] if job.result() else []
+            except Exception as e:
+                failures.append(f"FAIL {name}: {e}")
+    passed = cupstestppd_passes(ppd_dir, changed)
+    kept = cupstestppd_passes(changed_dir, sorted(passed))
+    failures += [f"FAIL {name}: cupstestppd passes the input but fails the output" for name in sorted(passed - kept)]
+    print(f"PPDs checked: {len(names)}, failed: {len(failures)}; changed under en_US: {len(changed)}")
+    print(f"cupstestppd: {len(kept)} changed PPDs pass both before and after the rewrite")
+    return failures
+
+
+def check_cupsd(ppd, tmp):
+    """Adds the PPD rewritten under en_US as one queue and the PPD as it is as another to a private
+    cupsd, which keeps everything in `tmp` and listens only on a Unix socket there, and checks that
+    lpoptions shows Letter and A4 as their default PageSize. Returns the failures."""
+    for d in ("conf", "spool/tmp", "cache", "state", "log"):
+        os.makedirs(os.path.join(tmp, d))
+    # As root cupsd runs its helpers as lp; a normal user's cupsd must run as that user.
+    group = grp.getgrgid(os.getgid()).gr_name
+    user = f"User {pwd.getpwuid(os.getuid()).pw_name}\nGroup {group}\nSystemGroup {group}\n" if os.getuid() else ""
+    with open(f"{tmp}/cups-files.conf", "w") as f:
+        f.write(f"ServerRoot {tmp}/conf\nRequestRoot {tmp}/spool\nTempDir {tmp}/spool/tmp\n"
+                f"CacheDir {tmp}/cache\nStateDir {tmp}/state\nErrorLog {tmp}/log/error_log\n"
+                f"AccessLog {tmp}/log/access_log\nPageLog {tmp}/log/page_log\nFileDevice Yes\n{user}")
+    # Anyone who can reach the socket may add queues, without authentication.
+    with open(f"{tmp}/cupsd.conf", "w") as f:
+        f.write(f"Listen {tmp}/cups.sock\nBrowsing No\nWebInterface No\nLogLevel warn\n"
+                "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
+                "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
+    with open(f"{tmp}/letter.ppd", "wb") as f:
+        f.write(run_tool(ppd, "en_US.UTF-8").stdout)
+    # Clients see only this server and none of the machine's or the user's settings.
+    env = dict(os.environ, CUPS_SERVER=f"{tmp}/cups.sock", CUPS_SERVERROOT=f"{tmp}/conf", HOME=tmp, LC_ALL="C")
+    client = lambda *args: subprocess.run(args, env=env, capture_output=True, text=True)
+    cupsd = subprocess.Popen(["/usr/sbin/cupsd", "-f", "-c", f"{tmp}/cupsd.conf", "-s", f"{tmp}/cups-files.conf"])
+    failures = []
+    try:
+        for _ in range(100):
+            if cupsd.poll() is not None or client("lpstat", "-r").stdout == "scheduler is running\n":
+                break
+            time.sleep(0.1)
+        for queue, source, want in ("letter", f"{tmp}/letter.ppd", "*Letter"), ("untouched", ppd, "*A4"):
+            # lpadmin warns that PPD files are deprecated; that is expected.
+            add = client("lpadmin", "-p", queue, "-v", "file:///dev/null", "-P", source, "-E")
+            listed = client("lpoptions", "-p", queue, "-l").stdout.splitlines()
+            page_size = next((l for l in listed if l.startswith("PageSize/")), "(no PageSize)")
+            print(f"cupsd queue {queue}: {page_size[:100]}")
+            if add.returncode or want not in page_size.split():
+                failures.append(f"FAIL cupsd queue {queue} from {ppd}: expected {want}; "
+                                f"lpadmin said {add.stderr.strip()!r}")
+    finally:
+        cupsd.terminate()
+        cupsd.wait(10)
+    if failures and os.path.exists(f"{tmp}/log/error_log"):
+        failures += ["cupsd error_log:", open(f"{tmp}/log/error_log", errors="replace").read()[-2000:]]
+    return failures
+
+
+start = time.monotonic()
+with tempfile.TemporaryDirectory(prefix="ppd-real-") as tmp:
+    ppd_dir, changed_dir = f"{tmp}/ppds", f"{tmp}/changed"
+    os.mkdir(changed_dir)
+    unpacker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "unpack_openprinting_ppds.py")
+    subprocess.run([sys.executable, unpacker, ppd_dir], check=True, stdout=subprocess.DEVNULL)
+    names = sorted(os.listdir(ppd_dir))
+    failures = check_corpus(ppd_dir, names[:: int(os.environ.get("PPD_CORPUS_STEP", "1"))], changed_dir)
+    a4 = re.compile(rb"^\*DefaultPageSize: A4\s*$", re.M)
+    ppd = next(f"{ppd_dir}/{n}" for n in names if a4.search(open(f"{ppd_dir}/{n}", "rb").read()))
+    failures += check_cupsd(ppd, f"{tmp}/cupsd")
+print(f"Time taken: {time.monotonic() - start:.0f} s")
+print(*failures[:20], sep="\n")
+sys.exit(1 if failures else 0)
