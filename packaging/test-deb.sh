@@ -5,13 +5,12 @@
 set -euo pipefail
 name=ppd-paper-defaults
 build=$(realpath "${1:-build}")
-sudo=${SUDO-}
 page=/usr/share/man/man1/$name.1.gz
 fail() {
   echo "package test: $*" >&2
   exit 1
 }
-apt() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@"; }
+apt() { ${SUDO-} env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=300 "$@"; }
 
 debs=("$build/${name}"_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "want exactly one $build/${name}_*.deb"
@@ -28,8 +27,7 @@ drwxr-xr-x root/root ./usr/share/
 drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/"
 [ "$contents" = "$expected" ] || fail "unexpected contents of $deb:"$'\n'"$contents"
-depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *"libcups2 ("* ]] || fail "Depends names no libcups2: $depends"
+[[ $(dpkg-deb -f "$deb" Depends) == *"libcups2 ("* ]] || fail "Depends names no libcups2"
 
 if dpkg-query -W -f='${Status}' $name 2>/dev/null | grep -qx 'install ok installed'; then
   fail "$name is already installed here; remove it first"
@@ -46,23 +44,15 @@ fi
 trap 'apt remove $name >/dev/null || true' EXIT
 apt "${options[@]}" install "$deb"
 
+# The tool found on the PATH writes what the built tool writes, and man shows its page.
 hash -r
 [ "$(command -v $name)" = /usr/bin/$name ] || fail "$name on the PATH is $(command -v $name)"
-version=$($name --version)
-[ "$version" = "$("$build/$name/$name" --version)" ] || fail "installed tool says $version"
 example=$(dirname "$0")/../examples/example-a4.ppd
-installed=$(LC_ALL=en_US.UTF-8 $name x "$example")
-[ "$installed" = "$(LC_ALL=en_US.UTF-8 "$build/$name/$name" x "$example")" ] ||
+[ "$(LC_ALL=en_US.UTF-8 $name x "$example")" = "$(LC_ALL=en_US.UTF-8 "$build/$name/$name" x "$example")" ] ||
   fail "the installed tool's output differs from the built tool's"
-grep -qx '\*DefaultPageSize: Letter' <<<"$installed" || fail "the example was not set to Letter"
-[ "$(man -w $name)" = "$page" ] || fail "man -w $name finds no $page"
-shown=$(man $name 2>&1)
-grep -q '^EXIT STATUS' <<<"$shown" || fail "man $name shows no page: $shown"
+man $name 2>&1 | grep '^EXIT STATUS' >/dev/null || fail "man $name shows no page"
 
 trap - EXIT
 apt remove $name
-hash -r
-if command -v $name >/dev/null || [ -e "$page" ]; then
-  fail "apt-get remove left $(command -v $name) $(ls "$page" 2>/dev/null)"
-fi
-echo "package test: $(basename "$deb") installed, ran ($version), showed its page, and was removed"
+[ ! -e /usr/bin/$name ] && [ ! -e "$page" ] || fail "apt-get remove left /usr/bin/$name or $page"
+echo "package test: $(basename "$deb") installed, ran, showed its page, and was removed"
