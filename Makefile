@@ -28,8 +28,17 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=ON
 	cmake --build $(BUILD_DIR) -j2
 
-demo: build
-	LC_ALL=en_US.UTF-8 $(TOOL) x examples/example-a4.ppd
+# What the tool does to the example PPD: the diff of its output under en_US, then the same check
+# under de_DE, where the output must be the input. The build speaks only when it fails.
+EXAMPLE := examples/example-a4.ppd
+demo: deps
+	@mkdir -p $(BUILD_DIR) && $(MAKE) --no-print-directory build >$(BUILD_DIR)/demo-build.log 2>&1 || \
+	  { cat $(BUILD_DIR)/demo-build.log; exit 1; }
+	@LC_ALL=en_US.UTF-8 $(TOOL) x $(EXAMPLE) >$(BUILD_DIR)/example-en_US.ppd
+	@diff -u --label $(EXAMPLE) --label "LC_ALL=en_US.UTF-8 ppd-paper-defaults x $(EXAMPLE)" \
+	  $(EXAMPLE) $(BUILD_DIR)/example-en_US.ppd; [ $$? -eq 1 ] || { echo "demo: no change under en_US"; exit 1; }
+	@LC_ALL=de_DE.UTF-8 $(TOOL) x $(EXAMPLE) | cmp -s - $(EXAMPLE) || { echo "demo: de_DE changed it"; exit 1; }
+	@echo "Under LC_ALL=de_DE.UTF-8 the output is identical to the input."
 
 # The unit and end-to-end suites (seconds), then the checks on real PPDs and a real print server.
 test: build
