@@ -96,7 +96,7 @@ public:
     return c;
   }
 
-  // Why the input ended before its end, or nullptr.
+  // Why the text could not be read to its end, or nullptr when it was.
   const char *readProblem() const {
     // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one
     // that is still compressed at the end was cut short or damaged.
