@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""Unpacks every PPD of Debian's openprinting-ppds into OUTDIR as 00001.ppd, 00002.ppd, ...
-
-The package's driver program keeps all PPDs in one xz archive with a JSON index, and its own
-`cat` decompresses the whole archive for each PPD. This reads the driver as data (it is never
-imported or run), decompresses once and writes every PPD, numbered in index order. Prints the
-number of files written."""
+"""Unpacks every PPD of Debian's openprinting-ppds into OUTDIR as 00001.ppd, 00002.ppd, ... in
+the order of the driver's index, reading the driver only as data; prints how many it wrote."""
 import base64, json, lzma, os, re, sys
 
 DRIVER = "/usr/lib/cups/driver/openprinting-ppds"
