@@ -53,12 +53,14 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string crc = dir.write("crc.gz", gzip);
   const std::string twoMembers = dir.write("two.gz", readFile(ppd + ".gz") + readFile(ppd + ".gz"));
   const std::string gzipAndLF = dir.write("lf.gz", readFile(ppd + ".gz") + "\n");
-  // Several 64 KiB blocks of output, with a line across their boundary: more than a pipe holds.
-  std::string comments = "\n";
-  while (comments.size() < 200000) {
-    comments += "a\n";
+  // Several 64 KiB blocks of output, more than a pipe holds, with a two-byte line across the end
+  // of the first block; and one block to the byte.
+  std::string manyLines = "\n";
+  while (manyLines.size() < 200000) {
+    manyLines += "a\n";
   }
-  const std::string long_ = dir.write("long", comments + "*DefaultPageSize:A4");
+  const std::string long_ = dir.write("long", manyLines + "*DefaultPageSize:A4");
+  const std::string block = dir.write("block", std::string(65536, '\n'));
   const std::string nuls(5000, '\0'), fifo = d + "/fifo", pipe = d + "/pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); // no writer: opening it would block
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); // read by a head that goes away after one byte
@@ -103,7 +105,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_US", "x " + dir.write("no-pagesize.ppd", noPageSize), 0, noPageSize},
       {"LC_ALL=en_CA", "x " + dir.write("text", "*DefaultPageSize:A4"), 0,
        "*DefaultPageSize: Letter\n"},
-      {"LC_ALL=en_CA", "x " + long_, 0, comments + "*DefaultPageSize: Letter\n"},
+      {"LC_ALL=en_CA", "x " + long_, 0, manyLines + "*DefaultPageSize: Letter\n"},
       {"LC_ALL=en_US", "x " + dir.write("nuls", nuls), 0, nuls},
       {"LC_ALL=en_US", "x " + dir.write("empty.ppd", ""), 0, ""},
       {"LC_ALL=en_US", "x /dev/stdin <" + ppd, 0, letter},
@@ -123,9 +125,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "x " + gzipAndLF, 1, "", gzipAndLF + goesOn},
       {"", "x /proc/self/mem", 1, "", "/proc/self/mem: Input/output error"},
       {"LD_PRELOAD=" READ_FAILS_AT_4K " ASAN_OPTIONS=verify_asan_link_order=0", "x " + long_, 1,
-       comments.substr(0, 4096), long_ + ": Input/output error"},
+       manyLines.substr(0, 4096), long_ + ": Input/output error"},
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + full},
-      {"", "x " + long_ + " >/dev/full", 1, "", long_ + full},
+      {"", "x " + block + " >/dev/full", 1, "", block + full},
   // A reader that goes away early: the tool dies of SIGPIPE as cat does (status 141 in the
   // shell), or, when SIGPIPE is ignored, reports the write error; never a success.
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores SIGPIPE as it starts
