@@ -1,59 +1,56 @@
 #include "gzip_members.h"
 
 #include <array>
+#include <cerrno>
+#include <cstdint>
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
 namespace {
 
-// Plain POSIX reads: the check runs on every input, and a stdio stream would cost an allocation.
-class InputFile {
-public:
-  explicit InputFile(const char *path) : fd_(open(path, O_RDONLY | O_CLOEXEC)) {}
-  ~InputFile() {
-    if (fd_ >= 0) {
-      close(fd_);
+// inflate's state, freed however the check ends, with errno kept for a read that failed.
+struct Inflater {
+  z_stream stream{};
+  bool ready = inflateInit2(&stream, 16 + MAX_WBITS) == Z_OK; // 16: gzip header and trailer
+  ~Inflater() {
+    const int error = errno;
+    if (ready) {
+      inflateEnd(&stream);
     }
+    errno = error;
   }
-  InputFile(const InputFile &) = delete;
-  InputFile &operator=(const InputFile &) = delete;
-
-  // Bytes read into `buffer`; 0 at end of file, and on an error, which the text read reports.
-  std::size_t read(unsigned char *buffer, std::size_t size) {
-    const ssize_t got = fd_ < 0 ? -1 : ::read(fd_, buffer, size);
-    return got > 0 ? static_cast<std::size_t>(got) : 0;
-  }
-
-private:
-  int fd_;
 };
 
 } // namespace
 
-bool hasDataAfterFirstGzipMember(const char *path) {
-  InputFile file(path);
+GzipInput checkGzipInput(int fd) {
   std::array<unsigned char, 16 * 1024> input;
-  std::size_t length = file.read(input.data(), 2);
+  ssize_t length = pread(fd, input.data(), input.size(), 0);
+  if (length < 0) {
+    return GzipInput::ReadFailed;
+  }
   if (length < 2 || input[0] != 0x1f || input[1] != 0x8b) {
-    return false;
+    return GzipInput::NotGzip;
   }
-  z_stream stream{};
-  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) { // 16: gzip header and trailer
-    return false;
+  Inflater inflater;
+  if (!inflater.ready) {
+    return GzipInput::ReadFailed; // out of memory, with errno set
   }
-  // Decompress into a scratch buffer until the first member ends, then look for more bytes.
-  std::array<unsigned char, 64 * 1024> scratch;
+  z_stream &stream = inflater.stream;
+  std::uint64_t offset = static_cast<std::uint64_t>(length);
   stream.next_in = input.data();
   stream.avail_in = static_cast<uInt>(length);
+  // Decode into a scratch buffer until the member ends, fails a check or runs out of input.
+  std::array<unsigned char, 64 * 1024> scratch;
   int status = Z_OK;
-  while (status == Z_OK || status == Z_BUF_ERROR) {
+  while (status == Z_OK) {
     if (stream.avail_in == 0) {
-      length = file.read(input.data(), input.size());
-      if (length == 0) {
-        break;
+      length = pread(fd, input.data(), input.size(), static_cast<off_t>(offset));
+      if (length <= 0) {
+        return length < 0 ? GzipInput::ReadFailed : GzipInput::Damaged;
       }
+      offset += static_cast<std::uint64_t>(length);
       stream.next_in = input.data();
       stream.avail_in = static_cast<uInt>(length);
     }
@@ -61,8 +58,12 @@ bool hasDataAfterFirstGzipMember(const char *path) {
     stream.avail_out = static_cast<uInt>(scratch.size());
     status = inflate(&stream, Z_NO_FLUSH);
   }
-  const bool more =
-      status == Z_STREAM_END && (stream.avail_in > 0 || file.read(input.data(), 1) > 0);
-  inflateEnd(&stream);
-  return more;
+  if (status != Z_STREAM_END) {
+    return GzipInput::Damaged;
+  }
+  if (stream.avail_in > 0) {
+    return GzipInput::GoesOn;
+  }
+  length = pread(fd, input.data(), 1, static_cast<off_t>(offset));
+  return length < 0 ? GzipInput::ReadFailed : length > 0 ? GzipInput::GoesOn : GzipInput::Whole;
 }

@@ -1,9 +1,16 @@
-// A check for gzip files that the CUPS file layer cannot read whole.
+// A check for gzip files that the CUPS file layer would not read whole.
 #pragma once
 
-// True when the file at `path` is gzip data that goes on after the end of its first member: more
-// members, as `cat a.gz b.gz` makes, or trailing bytes. The CUPS file layer stops at the end of the
-// first member and drops or garbles the rest, so such a file would come out cut short. False for
-// anything else, including a file that cannot be opened and damaged or truncated gzip data, which
-// the text read itself reports.
-bool hasDataAfterFirstGzipMember(const char *path);
+enum class GzipInput {
+  NotGzip, // does not begin with the gzip magic bytes
+  Whole,   // one member that decodes to its end, CRC-32, length and header CRC checked
+  Damaged, // a member that is cut short or fails one of those checks
+  GoesOn,  // a whole member followed by more: members, as `cat a.gz b.gz` makes, or trailing bytes
+  ReadFailed, // the file could not be read; errno says why
+};
+
+// Decodes the first gzip member of the open file `fd` from its first byte, reading with pread so
+// that the descriptor's offset does not move. The CUPS file layer checks neither the length nor
+// the header CRC, and it stops at the end of the first member, dropping or garbling the rest; so
+// only a Whole file comes out as it is.
+GzipInput checkGzipInput(int fd);

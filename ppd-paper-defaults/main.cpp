@@ -14,7 +14,9 @@
 #include <string_view>
 
 #include <cups/file.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,35 +61,86 @@ std::optional<int> answerInfoRequest(int argc, char *argv[]) {
   return std::fflush(stdout) == 0 ? ExitSuccess : fail("standard output", std::strerror(errno));
 }
 
-// Why the PPD at `path` cannot be copied whole, or nullptr. It is read twice, by the PPD parser
-// and then as text, so only a regular file will do: a pipe would give the second read nothing, a
-// FIFO with no writer would block the first open, and a device such as /dev/zero never ends.
-// stat() looks without opening.
-const char *findInputProblem(const char *path) {
-  struct stat status {};
-  if (stat(path, &status) != 0) {
+// The PPD, opened once and read twice from the same open file: by the PPD parser, then as text,
+// which the CUPS file layer decompresses when it is gzip data. Opening the path again could give
+// another file, one replaced meanwhile by a package upgrade say; and where opening /dev/stdin
+// duplicates descriptor 0 (macOS, the BSDs) every open shares one offset, so a second open would
+// start where the parser stopped.
+class PPDInput {
+public:
+  // Opens the PPD at `path` and checks that it can be copied whole. Returns why not, or nullptr.
+  const char *open(const char *path) {
+    // Only a regular file can be read twice: a pipe would give the second read nothing, and a
+    // device such as /dev/zero never ends. stat() looks without opening, so that a FIFO with no
+    // writer cannot block the run.
+    struct stat named {};
+    if (stat(path, &named) != 0) {
+      return std::strerror(errno);
+    }
+    if (!S_ISREG(named.st_mode)) {
+      return S_ISDIR(named.st_mode)
+                 ? std::strerror(EISDIR)
+                 : "not a regular file (the PPD is read twice; save it to a file first)";
+    }
+    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      return std::strerror(errno);
+    }
+    file_.reset(cupsFileOpenFd(fd, "r"));
+    if (!file_) {
+      close(fd);
+      return std::strerror(ENOMEM);
+    }
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0) {
+      return std::strerror(errno);
+    }
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+      return "replaced while it was being opened; try again";
+    }
+    // A descriptor shared with standard input may have been read from already; start at the
+    // first byte, as a file opened anew does.
+    if (lseek(fd, 0, SEEK_SET) != 0) {
+      return std::strerror(errno);
+    }
+    switch (checkGzipInput(fd)) {
+    case GzipInput::NotGzip:
+      return nullptr;
+    case GzipInput::Whole:
+      gzip_ = true;
+      return nullptr;
+    case GzipInput::Damaged:
+      return "damaged or truncated gzip data";
+    case GzipInput::GoesOn:
+      return "gzip data goes on after its first member and would be cut short; decompress it first";
+    case GzipInput::ReadFailed:
+      break;
+    }
     return std::strerror(errno);
   }
-  if (!S_ISREG(status.st_mode)) {
-    return S_ISDIR(status.st_mode)
-               ? std::strerror(EISDIR)
-               : "not a regular file (the PPD is read twice; save it to a file first)";
-  }
-  if (hasDataAfterFirstGzipMember(path)) {
-    return "gzip data goes on after its first member and would be cut short; decompress it first";
-  }
-  return nullptr;
-}
 
-// The PPD's text, byte by byte, through the CUPS file layer, which decompresses gzip data.
-class PPDText {
-public:
-  explicit PPDText(const char *path) : file_(cupsFileOpen(path, "r"), cupsFileClose) {}
-  explicit operator bool() const { return file_ != nullptr; }
+  // The open file, for the PPD parser.
+  cups_file_t *file() const { return file_.get(); }
 
-  // The next byte, or -1 at the end of the input. The CUPS file layer ends the input at a read
-  // error as at end of file; a successful read or write leaves errno alone, so the errno seen at
-  // the end, when it was 0 before the first byte, tells the two apart.
+  // Goes back to the first byte for the text, after the parser. Returns why the text cannot be
+  // read, or nullptr.
+  const char *rewind() {
+    if (cupsFileRewind(file_.get()) != 0) {
+      return std::strerror(errno);
+    }
+    // When the parser's first read failed, the file stays at its end. For gzip data that decodes
+    // whole, that is the CUPS file layer's limit: it reads the header from its first 4 KiB.
+    if (cupsFileEOF(file_.get())) {
+      return gzip_ ? "gzip header longer than the 4 KiB that the CUPS file layer reads; "
+                     "decompress it first"
+                   : std::strerror(EIO);
+    }
+    return nullptr;
+  }
+
+  // The next byte of the text, or -1 at the end of the input. The CUPS file layer ends the input
+  // at a read error as at end of file; a failed read sets errno and the end of the input leaves
+  // it alone, so errno, cleared before the copy, tells the two apart.
   int nextByte() {
     const int c = cupsFileGetChar(file_.get());
     if (c < 0) {
@@ -99,7 +152,7 @@ public:
   // Why the text could not be read to its end, or nullptr when it was.
   const char *readProblem() const {
     // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one
-    // that is still compressed at the end was cut short or damaged.
+    // that is still compressed at the end was cut short or damaged since it was checked.
     if (cupsFileCompression(file_.get()) != CUPS_FILE_NONE) {
       return "damaged or truncated gzip data";
     }
@@ -107,7 +160,8 @@ public:
   }
 
 private:
-  std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_;
+  std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
+  bool gzip_ = false;
   int readError_ = 0;
 };
 
@@ -120,7 +174,7 @@ public:
       return false;
     }
     if (length > block_.size()) {
-      return std::fwrite(bytes, 1, length, stdout) == length;
+      return writeWhole(bytes, length);
     }
     std::memcpy(block_.data() + used_, bytes, length);
     used_ += length;
@@ -132,9 +186,20 @@ public:
 
 private:
   bool writeBlock() {
-    const bool written = std::fwrite(block_.data(), 1, used_, stdout) == used_;
+    const bool written = writeWhole(block_.data(), used_);
     used_ = 0;
     return written;
+  }
+
+  // A write that succeeds leaves errno as it was, as PPDInput::nextByte needs. stdio may set it
+  // all the same: BSD stdio leaves ENOTTY from the isatty() of its first write to a file.
+  static bool writeWhole(const char *bytes, std::size_t length) {
+    const int previous = errno;
+    if (std::fwrite(bytes, 1, length, stdout) != length) {
+      return false;
+    }
+    errno = previous;
+    return true;
   }
 
   std::array<char, 64 * 1024> block_;
@@ -151,31 +216,35 @@ int main(int argc, char *argv[]) {
     return *status;
   }
   if (argc < 3) {
-    std::fprintf(stderr, "ppd-paper-defaults: missing PPD file (usage: %s)\n", Usage);
+    std::fprintf(stderr, "ppd-paper-defaults: %s (usage: %s)\n",
+                 argc < 2 ? "missing PPD file"
+                          : "the PPD file is the second argument; the first is not read",
+                 Usage);
     return ExitUsage;
   }
   const char *path = argv[2];
-  if (const char *problem = findInputProblem(path)) {
-    return fail(path, problem);
-  }
+  const char *name = path[0] != '\0' ? path : "''"; // an empty name, visible in messages
 
-  const PPDPaperInfo info = readPPDMarketCode(path);
-  PPDText text(path);
-  if (!text) {
-    return fail(path, std::strerror(errno));
+  PPDInput input;
+  if (const char *problem = input.open(path)) {
+    return fail(name, problem);
+  }
+  const PPDPaperInfo info = readPPDMarketCode(input.file());
+  if (const char *problem = input.rewind()) {
+    return fail(name, problem);
   }
   const bool useLetter = decideUseLetter(info);
 
   BlockOutput output;
-  errno = 0; // for PPDText to tell a read error from the end of the input
+  errno = 0; // for PPDInput to tell a read error from the end of the input
   const bool written = rewritePPDText(
-      useLetter, [&text] { return text.nextByte(); },
+      useLetter, [&input] { return input.nextByte(); },
       [&output](const char *bytes, std::size_t length) { return output.write(bytes, length); });
   if (!written || !output.finish()) {
-    return fail(path, "cannot write standard output", std::strerror(errno));
+    return fail(name, "cannot write standard output", std::strerror(errno));
   }
-  if (const char *problem = text.readProblem()) {
-    return fail(path, problem);
+  if (const char *problem = input.readProblem()) {
+    return fail(name, problem);
   }
   return ExitSuccess;
 }

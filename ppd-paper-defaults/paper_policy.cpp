@@ -26,9 +26,9 @@ bool offersLetterPageSize(ppd_file_t *ppd) {
 
 } // namespace
 
-PPDPaperInfo readPPDMarketCode(const char *path) {
+PPDPaperInfo readPPDMarketCode(cups_file_t *file) {
   PPDPaperInfo info;
-  const PPDFile ppd(ppdOpenFile(path), ppdClose);
+  const PPDFile ppd(ppdOpen2(file), ppdClose);
   if (!ppd) {
     return info;
   }

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 
+#include <cups/file.h>
+
 inline constexpr const char *PPDMarketKey = "TOLVMarket";
 inline constexpr const char *PPDMarketW = "W";
 inline constexpr const char *PPDMarketJ = "J";
@@ -23,9 +25,9 @@ struct PPDPaperInfo {
   bool lacksLetter = false;
 };
 
-// Parses the PPD at `path` once. A file that the parser rejects gives an empty market code and
-// leaves the decision to the locale.
-PPDPaperInfo readPPDMarketCode(const char *path);
+// Parses the PPD from `file`, which it reads to wherever the parser stops. A file that the parser
+// rejects gives an empty market code and leaves the decision to the locale.
+PPDPaperInfo readPPDMarketCode(cups_file_t *file);
 
 // False for a "J" market PPD or one without Letter; otherwise whether the locale uses Letter.
 bool decideUseLetter(const PPDPaperInfo &info);
