@@ -8,7 +8,8 @@ TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 SOURCES := $(shell find ppd-paper-defaults tests bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
-.PHONY: all deps build demo test format format-check clean test-foundation test-sanitize fuzz
+.PHONY: all deps build demo test format format-check clean test-foundation test-sanitize fuzz \
+  test-install
 
 all: build
 
@@ -71,6 +72,23 @@ format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
 
+# The README's install commands, as someone who only installs the tool runs them: CMake is told
+# that GoogleTest and Python are missing, and g++ links through tests/mac_linker_g++.sh, which like
+# Apple's linker stops at any GNU ld option. The tool is installed into a staging folder and run.
+INSTALL_BUILD_DIR := build-install
+STAGED_TOOL := $(INSTALL_BUILD_DIR)/staging/usr/local/bin/ppd-paper-defaults
+test-install:
+	@$(MAKE) --no-print-directory deps PACKAGES="cmake make g++ gzip libcups2-dev zlib1g-dev"
+	rm -rf $(INSTALL_BUILD_DIR)
+	cmake -S . -B $(INSTALL_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=ON \
+	  -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
+	cmake --build $(INSTALL_BUILD_DIR) -j2
+	DESTDIR=$(CURDIR)/$(INSTALL_BUILD_DIR)/staging cmake --install $(INSTALL_BUILD_DIR) --prefix /usr/local
+	test -f $(INSTALL_BUILD_DIR)/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
+	LC_ALL=en_US.UTF-8 $(STAGED_TOOL) x $(EXAMPLE) | grep -qx '\*DefaultPageSize: Letter'
+
 .PHONY: package man-check package-test
 
 # The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging directories take
@@ -91,7 +109,7 @@ package-test: package man-check
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) build-asan build-fuzz
+	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) $(INSTALL_BUILD_DIR) build-asan build-fuzz
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
 # every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test that ran it
