@@ -1,7 +1,8 @@
-// The least that a run of the tool can cost: load CUPS, parse the PPD once and look up its market
-// keyword, then copy the text. Built twice: floor-block-copy copies in blocks with cupsFileRead;
-// floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through cupsFileGetChar, as the tool does,
-// into blocks written whole. Usage: floor-block-copy IGNORED FILE.ppd
+// The least that a run of the tool can cost: load CUPS, open the PPD once, parse it and look up its
+// market keyword, then go back to its start and copy the text. Built twice: floor-block-copy copies
+// in blocks with cupsFileRead; floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through
+// cupsFileGetChar, as the tool does, into blocks written whole. Usage: floor-block-copy IGNORED
+// FILE.ppd
 #include <cstdio>
 
 #include <cups/file.h>
@@ -14,12 +15,15 @@ int main(int argc, char *argv[]) {
   if (argc < 3) {
     return 2;
   }
-  if (ppd_file_t *ppd = ppdOpenFile(argv[2])) {
+  cups_file_t *file = cupsFileOpen(argv[2], "r");
+  if (file == nullptr) {
+    return 1;
+  }
+  if (ppd_file_t *ppd = ppdOpen2(file)) {
     ppdFindAttr(ppd, "TOLVMarket", nullptr);
     ppdClose(ppd);
   }
-  cups_file_t *file = cupsFileOpen(argv[2], "r");
-  if (file == nullptr) {
+  if (cupsFileRewind(file) != 0) {
     return 1;
   }
   char block[4096];
