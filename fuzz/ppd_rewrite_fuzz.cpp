@@ -1,7 +1,6 @@
-// libFuzzer target for the line copier, also run by the unit test on inputs that reach each rule.
-// The first input byte picks Letter on or off (bit 0) and whether the output fails part-way
-// (bit 1); the rest is the PPD text. The expected output is worked out here from the rules as the
-// README states them, without the tool's own line judging.
+// libFuzzer target for the line copier, also run by the unit test. The first input byte picks
+// Letter on or off (bit 0) and whether the output fails part-way (bit 1); the rest is the PPD text.
+// The expected output is worked out from the rules as the README states them, not the tool's code.
 #include "ppd_rewrite.h"
 
 #include <algorithm>
@@ -33,16 +32,6 @@ std::string expectedLine(std::string_view line) {
   return std::string(line.substr(0, colon)) + ": Letter\n";
 }
 
-[[noreturn]] void reportViolation(const char *what, bool useLetter, std::string_view input) {
-  std::fprintf(stderr, "property violated (Letter %s): %s; input: \"", useLetter ? "on" : "off",
-               what);
-  for (const unsigned char c : input.substr(0, 300)) {
-    std::fprintf(stderr, std::isprint(c) && c != '\\' ? "%c" : "\\x%02x", c);
-  }
-  std::fprintf(stderr, "\"%s\n", input.size() > 300 ? "..." : "");
-  std::abort();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -51,7 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   }
   const bool useLetter = data[0] & 1, failWrite = data[0] & 2;
   const std::string_view input(reinterpret_cast<const char *>(data + 1), size - 1);
-  const auto violated = [&](const char *what) { reportViolation(what, useLetter, input); };
+  const auto violated = [&](const char *what) {
+    std::fprintf(stderr, "property violated (Letter %s): %s; input: \"", useLetter ? "on" : "off",
+                 what);
+    for (const unsigned char c : input.substr(0, 300)) {
+      std::fprintf(stderr, std::isprint(c) && c != '\\' ? "%c" : "\\x%02x", c);
+    }
+    std::fprintf(stderr, "\"%s\n", input.size() > 300 ? "..." : "");
+    std::abort();
+  };
 
   std::string expected;
   for (std::size_t start = 0; start < input.size();) {

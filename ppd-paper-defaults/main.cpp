@@ -36,6 +36,7 @@ constexpr const char *Help =
     "The first argument is not read.\n"
     "\n"
     "The PPD is read twice, so it must be a regular file, not a pipe or a device.\n"
+    "gzip data is written only when it decodes whole and nothing follows it.\n"
     "\n"
     "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot\n"
     "be written, 2 on a usage error.\n";

@@ -18,10 +18,8 @@ def run_tool(path, locale):
 
 
 def first_difference(want, got):
-    want, got = LINE.findall(want), LINE.findall(got)
     n = next((i for i, (w, g) in enumerate(zip(want, got)) if w != g), min(len(want), len(got)))
-    line = lambda lines: repr(lines[n][:100]) if n < len(lines) else "(no line)"
-    return f"first differing line {n + 1}: expected {line(want)}, got {line(got)}"
+    return f"first difference at byte {n}: expected {want[n:n + 80]!r}, got {got[n:n + 80]!r}"
 
 
 def check_ppd(path, changed_dir):
@@ -44,8 +42,7 @@ def check_ppd(path, changed_dir):
 
 
 def cupstestppd_passes(folder, names):
-    """The names of the PPDs in `folder` that cupstestppd passes, all in one run: it costs about as
-    much to start as to check a PPD."""
+    """The PPDs in `folder` that cupstestppd passes, in one run: starting it costs a PPD's check."""
     report = subprocess.run(["cupstestppd", *(os.path.join(folder, n) for n in names)],
                             capture_output=True, text=True, errors="replace").stdout
     return {os.path.basename(p) for p in re.findall(r"^(.*): PASS$", report, re.M)}
