@@ -1,8 +1,8 @@
 // The least that a run of the tool can cost: load CUPS, open the PPD once, parse it and look up its
 // market keyword, then go back to its start and copy the text. Built twice: floor-block-copy copies
 // in blocks with cupsFileRead; floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through
-// cupsFileGetChar, as the tool does, into blocks written whole. Usage: floor-block-copy IGNORED
-// FILE.ppd
+// cupsFileGetChar, as the tool does, into blocks written whole.
+// Usage: floor-block-copy IGNORED FILE.ppd
 #include <cstdio>
 
 #include <cups/file.h>

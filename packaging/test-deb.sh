@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian package from BUILD_DIR as a user would, checks the installed tool and its
-# manual page, and removes the package again, also when a check fails.
+# Installs the Debian package from BUILD_DIR into this system as a user would, checks the installed
+# tool and its manual page, and removes the package again, also when a check fails.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
 name=ppd-paper-defaults

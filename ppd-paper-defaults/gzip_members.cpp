@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdint>
 
 #include <unistd.h>
 #include <zlib.h>
@@ -38,7 +37,7 @@ GzipInput checkGzipInput(int fd) {
     return GzipInput::ReadFailed; // out of memory, with errno set
   }
   z_stream &stream = inflater.stream;
-  std::uint64_t offset = static_cast<std::uint64_t>(length);
+  off_t offset = length;
   stream.next_in = input.data();
   stream.avail_in = static_cast<uInt>(length);
   // Decode into a scratch buffer until the member ends, fails a check or runs out of input.
@@ -46,11 +45,11 @@ GzipInput checkGzipInput(int fd) {
   int status = Z_OK;
   while (status == Z_OK) {
     if (stream.avail_in == 0) {
-      length = pread(fd, input.data(), input.size(), static_cast<off_t>(offset));
+      length = pread(fd, input.data(), input.size(), offset);
       if (length <= 0) {
         return length < 0 ? GzipInput::ReadFailed : GzipInput::Damaged;
       }
-      offset += static_cast<std::uint64_t>(length);
+      offset += length;
       stream.next_in = input.data();
       stream.avail_in = static_cast<uInt>(length);
     }
@@ -64,6 +63,6 @@ GzipInput checkGzipInput(int fd) {
   if (stream.avail_in > 0) {
     return GzipInput::GoesOn;
   }
-  length = pread(fd, input.data(), 1, static_cast<off_t>(offset));
+  length = pread(fd, input.data(), 1, offset);
   return length < 0 ? GzipInput::ReadFailed : length > 0 ? GzipInput::GoesOn : GzipInput::Whole;
 }

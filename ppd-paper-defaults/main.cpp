@@ -25,6 +25,7 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
 constexpr const char *Usage = "ppd-paper-defaults IGNORED FILE.ppd";
+constexpr const char *DamagedGzip = "damaged or truncated gzip data";
 
 constexpr const char *Help =
     "Writes the PPD FILE.ppd (plain or gzip-compressed) to standard output. Its\n"
@@ -111,7 +112,7 @@ public:
       gzip_ = true;
       return nullptr;
     case GzipInput::Damaged:
-      return "damaged or truncated gzip data";
+      return DamagedGzip;
     case GzipInput::GoesOn:
       return "gzip data goes on after its first member and would be cut short; decompress it first";
     case GzipInput::ReadFailed:
@@ -155,7 +156,7 @@ public:
     // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one
     // that is still compressed at the end was cut short or damaged since it was checked.
     if (cupsFileCompression(file_.get()) != CUPS_FILE_NONE) {
-      return "damaged or truncated gzip data";
+      return DamagedGzip;
     }
     return readError_ != 0 ? std::strerror(readError_) : nullptr;
   }
