@@ -75,6 +75,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string full = ": cannot write standard output: No space left on device";
   const std::string noPageSize = "*PPD-Adobe: \"4.3\"\n*DefaultPageSize: A4\n";
   const std::string simulate = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
+  // 2.5 GiB, but sparse: 32-bit builds need 64-bit file offsets to open it.
+  const std::string big = dir.write("big.ppd", a4);
+  ASSERT_EQ(std::system(("truncate -s 2560M " + big).c_str()), 0);
   struct Row {
     std::string env, args;
     int status;
@@ -160,6 +163,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #endif
       {"", "x " + ppd + " >" + pipe, 0, "", "", false, head}, // all of it fits into the pipe
       {"", "x " + long_ + " >" + pipe, 1, "", long_ + ": cannot write standard output: Broken pipe",
+       false, "trap '' PIPE; " + head},
+      {"", "x " + big + " >" + pipe, 1, "", big + ": cannot write standard output: Broken pipe",
        false, "trap '' PIPE; " + head},
   };
   // Each case as on Linux, then as on macOS and the BSDs.
