@@ -9,11 +9,14 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 SOURCES := $(shell find ppd-paper-defaults tests bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
 .PHONY: all deps build demo test format format-check clean test-foundation test-sanitize fuzz \
-  test-install
+  test-install test-cross
 
 all: build
 
 # Installs only the packages that are missing, so that a machine that has them all needs no root.
+# A package named PACKAGE:ARCH adds that foreign architecture first. The package lists are fetched
+# only when apt does not know a package yet, or when an install from stale lists fails.
+APT_INSTALL := $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends
 deps:
 	@missing=; \
 	for p in $(PACKAGES); do \
@@ -21,8 +24,11 @@ deps:
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing from Debian:$$missing"; \
-	  $(SUDO) apt-get update -q && \
-	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $$missing; \
+	  for arch in $$(echo "$$missing" | grep -o ':[a-z0-9]*' | tr -d : | sort -u); do \
+	    dpkg --print-foreign-architectures | grep -qx $$arch || $(SUDO) dpkg --add-architecture $$arch; \
+	  done; \
+	  { apt-get install -s -q $$missing >/dev/null 2>&1 || $(SUDO) apt-get update -q; } && \
+	  { $(APT_INSTALL) $$missing || { $(SUDO) apt-get update -q && $(APT_INSTALL) $$missing; }; }; \
 	fi
 
 build: deps
@@ -58,6 +64,32 @@ test-foundation:
 	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON
 	cmake --build $(FOUNDATION_BUILD_DIR) -j2
 	ctest --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
+
+# The tool cross-built for other architectures, each in build-ARCH/ with cmake/toolchain-ARCH.cmake;
+# i386 runs here natively and ARM through qemu-user. Each runs the unit and end-to-end suites and
+# the real-PPD check on every 25th PPD, and then says what ran. CROSS_ARCHS=arm64 takes one.
+CROSS_ARCHS := i386 arm64 armhf
+cross_triplet = $(patsubst i386,i686-linux-gnu,$(patsubst arm64,aarch64-linux-gnu,$(patsubst \
+  armhf,arm-linux-gnueabihf,$(1))))
+CROSS_PACKAGES = $(TEST_PACKAGES) $(if $(filter-out i386,$(CROSS_ARCHS)),qemu-user) \
+  $(foreach a,$(CROSS_ARCHS),g++-$(call cross_triplet,$(a)) libcups2-dev:$(a) zlib1g-dev:$(a) \
+  libgtest-dev:$(a))
+test-cross:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(CROSS_PACKAGES)"
+	@for arch in $(CROSS_ARCHS); do $(MAKE) --no-print-directory test-cross-$$arch || exit 1; done
+	@for arch in $(CROSS_ARCHS); do cat build-$$arch/summary; done
+
+test-cross-%:
+	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=ON
+	cmake --build build-$* -j2
+	ctest --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
+	PPD_CORPUS_STEP=25 ctest --test-dir build-$* --output-on-failure -V -L corpus \
+	  --output-log build-$*/corpus.log
+	@tests=$$(grep -o 'out of [0-9]*' build-$*/fast.log | grep -o '[0-9]*'); \
+	ppds=$$(grep -o 'PPDs checked: [0-9]*, failed: [0-9]*' build-$*/corpus.log); \
+	echo "== $* ($(if $(filter i386,$*),run natively,through qemu-user)): unit and end-to-end" \
+	  "suites passed ($$tests tests); real PPDs, every 25th: $$ppds; cupstestppd, cupsd: passed" \
+	  >build-$*/summary
 
 # The tool against its floors (bench/README.md). PPD_CORPUS_DIR may name an unpacked corpus.
 .PHONY: bench
@@ -109,7 +141,8 @@ package-test: package man-check
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) $(INSTALL_BUILD_DIR) build-asan build-fuzz
+	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) $(INSTALL_BUILD_DIR) build-asan build-fuzz \
+	  $(CROSS_ARCHS:%=build-%)
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
 # every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test that ran it

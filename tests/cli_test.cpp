@@ -74,7 +74,11 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       ": gzip data goes on after its first member and would be cut short; decompress it first";
   const std::string full = ": cannot write standard output: No space left on device";
   const std::string noPageSize = "*PPD-Adobe: \"4.3\"\n*DefaultPageSize: A4\n";
+#ifdef PPD_PAPER_DEFAULTS_EMULATED // qemu-user hands this to the tool; LD_PRELOAD would be its own
+  const std::string simulate = "QEMU_SET_ENV=LD_PRELOAD=" SIMULATE " ";
+#else
   const std::string simulate = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
+#endif
   // 2.5 GiB, but sparse: 32-bit builds need 64-bit file offsets to open it.
   const std::string big = dir.write("big.ppd", a4);
   ASSERT_EQ(std::system(("truncate -s 2560M " + big).c_str()), 0);

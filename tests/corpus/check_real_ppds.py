@@ -2,11 +2,11 @@
 """Checks ppd-paper-defaults on the PPDs of Debian's openprinting-ppds, unpacked into a temporary
 folder, and in a private CUPS server; HACKING.md says what is checked. PPD_CORPUS_STEP=N takes
 every Nth PPD only. Prints the totals, and for each failure the PPD and what differs.
-Usage: check_real_ppds.py TOOL"""
+Usage: check_real_ppds.py [EMULATOR...] TOOL"""
 import grp, os, pwd, re, subprocess, sys, tempfile, time
 from concurrent.futures import ThreadPoolExecutor
 
-TOOL = sys.argv[1]
+TOOL = sys.argv[1:]
 KEYS = (b"*DefaultPageSize", b"*DefaultPageRegion", b"*DefaultImageableArea", b"*DefaultPaperDimension")
 LINE = re.compile(rb"[^\n]*\n|[^\n]+\Z")
 OFFERS_LETTER = re.compile(rb"^\*PageSize\s+Letter\s*[/:]", re.M)
@@ -14,7 +14,7 @@ MARKET_J = re.compile(rb'^\*TOLVMarket:\s*"?J"?\s*$', re.M)
 
 
 def run_tool(path, locale):
-    return subprocess.run([TOOL, "x", path], capture_output=True, env=dict(os.environ, LC_ALL=locale))
+    return subprocess.run([*TOOL, "x", path], capture_output=True, env=dict(os.environ, LC_ALL=locale))
 
 
 def first_difference(want, got):
