@@ -135,9 +135,10 @@ man-check:
 	@warnings=$$(groff -ww -z -man man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
-# Installs the package into this system, checks the installed tool and page, and removes it.
+# Checks the package with lintian, installs it into this system, checks the installed tool and
+# page, and removes it.
 package-test: package man-check
-	@$(MAKE) --no-print-directory deps PACKAGES=man-db
+	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:

@@ -3,6 +3,20 @@
 set(PPD_PAPER_DEFAULTS_MAINTAINER "ppd-paper-defaults developer <dev@ppd-paper-defaults.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
+# The changelog, compressed as Debian ships it (gzip -9n, as the manual page); its newest entry
+# must be this version.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog newest LIMIT_COUNT 1)
+if(NOT newest MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog: the newest entry is not version ${PROJECT_VERSION}")
+endif()
+add_custom_command(OUTPUT changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/changelog changelog
+  COMMAND ${GZIP_EXECUTABLE} -9nf changelog
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog
+  VERBATIM)
+add_custom_target(changelog ALL DEPENDS changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_CONTACT "${PPD_PAPER_DEFAULTS_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian package from BUILD_DIR into this system as a user would, checks the installed
-# tool and its manual page, and removes the package again, also when a check fails.
+# Checks the Debian package from BUILD_DIR with lintian, installs it into this system as a user
+# would, checks the installed tool and its manual page, and removes the package again, also when a
+# check fails.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
 name=ppd-paper-defaults
@@ -13,13 +14,18 @@ debs=("$build/${name}"_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "want exactly one $build/${name}_*.deb"
 deb=${debs[0]}
 
-# Besides root's ordinary directories, only the tool and its page, owned by root, with the usual
-# modes; a stray 0700 directory or an installed test program would show here.
+# Besides root's ordinary directories, only the tool, its page and its changelog, owned by root,
+# with the usual modes; a stray 0700 directory or an installed test program would show here.
 contents=$(dpkg-deb -c "$deb" | awk '!($1 == "drwxr-xr-x" && $2 == "root/root") {print $1, $2, $6}' | sort)
-expected="-rw-r--r-- root/root ./usr/share/man/man1/$name.1.gz
+expected="-rw-r--r-- root/root ./usr/share/doc/$name/changelog.gz
+-rw-r--r-- root/root ./usr/share/man/man1/$name.1.gz
 -rwxr-xr-x root/root ./usr/bin/$name"
 [ "$contents" = "$expected" ] || fail "unexpected contents of $deb:"$'\n'"$contents"
 [[ $(dpkg-deb -f "$deb" Depends) == *"libcups2 ("* ]] || fail "Depends names no libcups2"
+
+# lintian may report the missing copyright file, and nothing else, until the project has a licence.
+lintian --fail-on error,warning --suppress-tags no-copyright-file "$deb" ||
+  fail "lintian reports errors or warnings on $deb"
 
 if dpkg-query -W -f='${Status}' $name 2>/dev/null | grep -qx 'install ok installed'; then
   fail "$name is already installed here; remove it first"
