@@ -69,10 +69,11 @@ test-foundation:
 # i386 runs here natively and ARM through qemu-user. Each runs the unit and end-to-end suites and
 # the real-PPD check on every 25th PPD, and then says what ran. CROSS_ARCHS=arm64 takes one.
 CROSS_ARCHS := i386 arm64 armhf
-cross_triplet = $(patsubst i386,i686-linux-gnu,$(patsubst arm64,aarch64-linux-gnu,$(patsubst \
-  armhf,arm-linux-gnueabihf,$(1))))
+TRIPLET_i386 := i686-linux-gnu
+TRIPLET_arm64 := aarch64-linux-gnu
+TRIPLET_armhf := arm-linux-gnueabihf
 CROSS_PACKAGES = $(TEST_PACKAGES) $(if $(filter-out i386,$(CROSS_ARCHS)),qemu-user) \
-  $(foreach a,$(CROSS_ARCHS),g++-$(call cross_triplet,$(a)) libcups2-dev:$(a) zlib1g-dev:$(a) \
+  $(foreach a,$(CROSS_ARCHS),g++-$(TRIPLET_$(a)) libcups2-dev:$(a) zlib1g-dev:$(a) \
   libgtest-dev:$(a))
 test-cross:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(CROSS_PACKAGES)"

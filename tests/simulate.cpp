@@ -2,8 +2,6 @@
 // opening /dev/stdin duplicates descriptor 0, and a successful fwrite leaves errno ENOTTY, as on
 // macOS and the BSDs; "read-fails-at-4k": reads past a file's first 4096 bytes fail with EIO;
 // "replaced": X.ppd is replaced by X.ppd.gz between stat() and open(), as by a package upgrade.
-// Built with libc's own names, so that open and open64 (which 64-bit file offsets call) are two.
-#undef _FILE_OFFSET_BITS
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -27,34 +25,22 @@ template <typename Function> Function *real(const char *name) {
   return reinterpret_cast<Function *>(dlsym(RTLD_NEXT, name));
 }
 
-int simulatedOpen(const char *function, const char *path, int flags, va_list rest) {
+} // namespace
+
+// The tool, built with 64-bit file offsets, opens its PPD through open64.
+extern "C" int open64(const char *path, int flags, ...) {
+  va_list rest;
+  va_start(rest, flags);
   const int mode = (flags & O_CREAT) != 0 ? va_arg(rest, int) : 0;
+  va_end(rest);
   const std::string name = path;
   if (simulates("bsd") && name == "/dev/stdin") {
     return dup(0);
   }
   const bool replaced =
       simulates("replaced") && name.size() > 4 && name.rfind(".ppd") == name.size() - 4;
-  return real<int(const char *, int, ...)>(function)((replaced ? name + ".gz" : name).c_str(),
+  return real<int(const char *, int, ...)>("open64")((replaced ? name + ".gz" : name).c_str(),
                                                      flags, mode);
-}
-
-} // namespace
-
-extern "C" int open(const char *path, int flags, ...) {
-  va_list rest;
-  va_start(rest, flags);
-  const int fd = simulatedOpen("open", path, flags, rest);
-  va_end(rest);
-  return fd;
-}
-
-extern "C" int open64(const char *path, int flags, ...) {
-  va_list rest;
-  va_start(rest, flags);
-  const int fd = simulatedOpen("open64", path, flags, rest);
-  va_end(rest);
-  return fd;
 }
 
 extern "C" std::size_t fwrite(const void *data, std::size_t size, std::size_t count, FILE *stream) {
