@@ -18,7 +18,8 @@ constexpr std::string_view Keys[] = {"*DefaultPageSize", "*DefaultPageRegion",
                                      "*DefaultImageableArea", "*DefaultPaperDimension"};
 
 // A line is rewritten when it is whole (at most 1024 bytes, a carriage return only just before
-// its line feed), begins with a key and has a ':' before any NUL byte.
+// its line feed), begins with a key and has a ':' before any NUL byte. It keeps its CR LF ending;
+// any other ending becomes a line feed.
 std::string expectedLine(std::string_view line) {
   const std::size_t cr = line.find('\r'), colon = line.find(':');
   const bool whole =
@@ -29,7 +30,7 @@ std::string expectedLine(std::string_view line) {
   if (!whole || !isKey || colon == line.npos || line.substr(0, colon).find('\0') != line.npos) {
     return std::string(line);
   }
-  return std::string(line.substr(0, colon)) + ": Letter\n";
+  return std::string(line.substr(0, colon)) + (cr == line.npos ? ": Letter\n" : ": Letter\r\n");
 }
 
 } // namespace

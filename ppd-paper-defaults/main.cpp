@@ -5,9 +5,10 @@
 #include "platform/release_scope.h"
 #include "ppd_rewrite.h"
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -25,27 +26,66 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 
 constexpr const char *Usage = "ppd-paper-defaults IGNORED FILE.ppd";
+constexpr const char *InfoUsage = "ppd-paper-defaults --help | -h | --version";
 constexpr const char *DamagedGzip = "damaged or truncated gzip data";
 
 constexpr const char *Help =
     "Writes the PPD FILE.ppd (plain or gzip-compressed) to standard output. Its\n"
     "*DefaultPageSize, *DefaultPageRegion, *DefaultImageableArea and\n"
-    "*DefaultPaperDimension lines are set to Letter when the PPD offers a Letter\n"
-    "page size, is not a \"J\" market model (*TOLVMarket: J), and the locale is\n"
-    "en_US or en_CA: the first of LC_ALL, LC_PAPER and LANG that is set and not\n"
-    "empty, without its .codeset or @modifier. Every other byte is copied as it is.\n"
-    "The first argument is not read.\n"
+    "*DefaultPaperDimension lines are set to Letter when the locale is en_US or\n"
+    "en_CA and, if the CUPS PPD parser reads the file, the PPD offers a Letter page\n"
+    "size and is not a \"J\" market model (*TOLVMarket: J). The locale is the first\n"
+    "of LC_ALL, LC_PAPER and LANG that is set and not empty, without its .codeset\n"
+    "or @modifier; on macOS it is the region setting instead. Every other byte is\n"
+    "copied as it is. The first argument is not read.\n"
     "\n"
-    "The PPD is read twice, so it must be a regular file, not a pipe or a device.\n"
-    "gzip data is written only when it decodes whole and nothing follows it.\n"
+    "The PPD is read twice, so it must be a regular file, not a pipe or a device,\n"
+    "and not the file that standard output goes to. gzip data is written only when\n"
+    "it decodes whole and nothing follows it.\n"
     "\n"
     "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot\n"
     "be written, 2 on a usage error.\n";
 
-int fail(const char *path, const char *reason, const char *detail = nullptr) {
-  std::fprintf(stderr, "ppd-paper-defaults: %s: %s%s%s\n", path, reason, detail ? ": " : "",
+// `name` as it goes into a one-line message: as it is, unless it is empty or holds a control
+// character (a line feed, or an escape code that a terminal would obey); then quoted as a shell
+// reads $'...', written into `room`, which has 4 bytes for each of the name's and 4 more.
+const char *quoteName(const char *name, char *room) {
+  const auto isControl = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
+  if (name[0] == '\0') {
+    return "''";
+  }
+  if (std::none_of(name, name + std::strlen(name), isControl)) {
+    return name;
+  }
+  char *out = room + std::sprintf(room, "$'");
+  for (const char *c = name; *c != '\0'; ++c) {
+    if (*c == '\\' || *c == '\'') {
+      out += std::sprintf(out, "\\%c", *c);
+    } else if (*c == '\n') {
+      out += std::sprintf(out, "\\n");
+    } else if (isControl(*c)) {
+      out += std::sprintf(out, "\\%03o", static_cast<unsigned char>(*c));
+    } else {
+      *out++ = *c;
+    }
+  }
+  std::strcpy(out, "'");
+  return room;
+}
+
+int fail(const char *name, const char *reason, const char *detail = nullptr) {
+  const std::unique_ptr<char, decltype(&std::free)> room(
+      static_cast<char *>(std::malloc(4 * std::strlen(name) + 4)), std::free);
+  std::fprintf(stderr, "ppd-paper-defaults: %s: %s%s%s\n",
+               room ? quoteName(name, room.get()) : name, reason, detail ? ": " : "",
                detail ? detail : "");
   return ExitFailure;
+}
+
+// Flushes and closes standard output, so that an error reported only then (a full disk, or NFS,
+// which may report a failed write only at close) still makes the run fail.
+bool closeStandardOutput() {
+  return std::fclose(stdout) == 0;
 }
 
 // Answers --help, -h and --version, which count only as the sole argument: with two or more
@@ -54,36 +94,25 @@ int fail(const char *path, const char *reason, const char *detail = nullptr) {
 std::optional<int> answerInfoRequest(int argc, char *argv[]) {
   const std::string_view soleArgument = argc == 2 ? argv[1] : "";
   if (soleArgument == "--help" || soleArgument == "-h") {
-    std::printf("Usage: %s\n%s", Usage, Help);
+    std::printf("Usage: %s\n       %s\n\n%s", Usage, InfoUsage, Help);
   } else if (soleArgument == "--version") {
     std::printf("ppd-paper-defaults %s\n", PPD_PAPER_DEFAULTS_VERSION);
   } else {
     return std::nullopt;
   }
-  return std::fflush(stdout) == 0 ? ExitSuccess : fail("standard output", std::strerror(errno));
+  return closeStandardOutput() ? ExitSuccess : fail("standard output", std::strerror(errno));
 }
 
 // The PPD, opened once and read twice from the same open file: by the PPD parser, then as text,
-// which the CUPS file layer decompresses when it is gzip data. Opening the path again could give
-// another file, one replaced meanwhile by a package upgrade say; and where opening /dev/stdin
-// duplicates descriptor 0 (macOS, the BSDs) every open shares one offset, so a second open would
-// start where the parser stopped.
+// which the CUPS file layer decompresses when it is gzip data. Where opening /dev/stdin duplicates
+// descriptor 0 (macOS, the BSDs) every open shares one offset, so a second open would start where
+// the parser stopped; and one descriptor read from start to end cannot mix two files when the
+// path is replaced during the run, by a package upgrade say.
 class PPDInput {
 public:
   // Opens the PPD at `path` and checks that it can be copied whole. Returns why not, or nullptr.
   const char *open(const char *path) {
-    // Only a regular file can be read twice: a pipe would give the second read nothing, and a
-    // device such as /dev/zero never ends. stat() looks without opening, so that a FIFO with no
-    // writer cannot block the run.
-    struct stat named {};
-    if (stat(path, &named) != 0) {
-      return std::strerror(errno);
-    }
-    if (!S_ISREG(named.st_mode)) {
-      return S_ISDIR(named.st_mode)
-                 ? std::strerror(EISDIR)
-                 : "not a regular file (the PPD is read twice; save it to a file first)";
-    }
+    // O_NONBLOCK, so that a FIFO without a writer cannot block the open; it is refused below.
     const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       return std::strerror(errno);
@@ -93,12 +122,23 @@ public:
       close(fd);
       return std::strerror(ENOMEM);
     }
+    // Only a regular file can be read twice: a pipe would give the second read nothing, and a
+    // device such as /dev/zero never ends. Nothing is read from anything else.
     struct stat opened {};
     if (fstat(fd, &opened) != 0) {
       return std::strerror(errno);
     }
-    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-      return "replaced while it was being opened; try again";
+    if (!S_ISREG(opened.st_mode)) {
+      return S_ISDIR(opened.st_mode)
+                 ? std::strerror(EISDIR)
+                 : "not a regular file (the PPD is read twice; save it to a file first)";
+    }
+    // Written to as it is read, with >> or 1<>, the PPD would never end or come out garbled; and
+    // after >, which has emptied it already, the message says why the output is empty.
+    struct stat output {};
+    if (fstat(STDOUT_FILENO, &output) == 0 && output.st_dev == opened.st_dev &&
+        output.st_ino == opened.st_ino) {
+      return "input file is output file";
     }
     // A descriptor shared with standard input may have been read from already; start at the
     // first byte, as a file opened anew does.
@@ -114,7 +154,8 @@ public:
     case GzipInput::Damaged:
       return DamagedGzip;
     case GzipInput::GoesOn:
-      return "gzip data goes on after its first member and would be cut short; decompress it first";
+      return "gzip data goes on after its first member, and the CUPS file layer would not copy "
+             "the rest as it is; decompress it first";
     case GzipInput::ReadFailed:
       break;
     }
@@ -140,79 +181,44 @@ public:
     return nullptr;
   }
 
-  // The next byte of the text, or -1 at the end of the input. The CUPS file layer ends the input
-  // at a read error as at end of file; a failed read sets errno and the end of the input leaves
-  // it alone, so errno, cleared before the copy, tells the two apart.
-  int nextByte() {
-    const int c = cupsFileGetChar(file_.get());
-    if (c < 0) {
-      readError_ = errno;
+  // Why the text could not be read to its end, given errno as the copy left it, or nullptr when
+  // it was read to its end.
+  const char *readProblem(int readError) const {
+    if (readError != 0) {
+      return std::strerror(readError);
     }
-    return c;
-  }
-
-  // Why the text could not be read to its end, or nullptr when it was.
-  const char *readProblem() const {
     // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one
     // that is still compressed at the end was cut short or damaged since it was checked.
-    if (cupsFileCompression(file_.get()) != CUPS_FILE_NONE) {
-      return DamagedGzip;
-    }
-    return readError_ != 0 ? std::strerror(readError_) : nullptr;
+    return cupsFileCompression(file_.get()) != CUPS_FILE_NONE ? DamagedGzip : nullptr;
   }
 
 private:
   std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
   bool gzip_ = false;
-  int readError_ = 0;
 };
 
-// Standard output, gathered into large blocks that are each written whole: a library call per
-// line would cost more than the rest of the work on the line.
-class BlockOutput {
-public:
-  bool write(const char *bytes, std::size_t length) {
-    if (length > block_.size() - used_ && !writeBlock()) {
-      return false;
-    }
-    if (length > block_.size()) {
-      return writeWhole(bytes, length);
-    }
-    std::memcpy(block_.data() + used_, bytes, length);
-    used_ += length;
-    return true;
+// Writes to standard output. A write that succeeds leaves errno as it was, as the copy in main
+// needs; stdio may set it all the same: BSD stdio leaves ENOTTY from the isatty() of its first
+// write to a file.
+bool writeStandardOutput(const char *bytes, std::size_t length) {
+  const int previous = errno;
+  if (std::fwrite(bytes, 1, length, stdout) != length) {
+    return false;
   }
-
-  // Writes what is left and flushes standard output.
-  bool finish() { return writeBlock() && std::fflush(stdout) == 0; }
-
-private:
-  bool writeBlock() {
-    const bool written = writeWhole(block_.data(), used_);
-    used_ = 0;
-    return written;
-  }
-
-  // A write that succeeds leaves errno as it was, as PPDInput::nextByte needs. stdio may set it
-  // all the same: BSD stdio leaves ENOTTY from the isatty() of its first write to a file.
-  static bool writeWhole(const char *bytes, std::size_t length) {
-    const int previous = errno;
-    if (std::fwrite(bytes, 1, length, stdout) != length) {
-      return false;
-    }
-    errno = previous;
-    return true;
-  }
-
-  std::array<char, 64 * 1024> block_;
-  std::size_t used_ = 0;
-};
+  errno = previous;
+  return true;
+}
 
 } // namespace
 
 int main(int argc, char *argv[]) {
   // Declared first, so that it closes last, after the PPD file, whichever way the run ends.
   const ObjectReleaseScope releaseScope;
+  // A buffer of the tool's own: an output of up to 64 KiB leaves in one write, so a reader that
+  // stops after a line (| head -n 1) always finds the whole output in the pipe, and a larger one
+  // leaves in few. glibc takes the size only together with the storage.
+  static char outputBuffer[64 * 1024];
+  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 
   if (const std::optional<int> status = answerInfoRequest(argc, argv)) {
     return *status;
@@ -225,28 +231,29 @@ int main(int argc, char *argv[]) {
     return ExitUsage;
   }
   const char *path = argv[2];
-  const char *name = path[0] != '\0' ? path : "''"; // an empty name, visible in messages
 
   PPDInput input;
   if (const char *problem = input.open(path)) {
-    return fail(name, problem);
+    return fail(path, problem);
   }
   const PPDPaperInfo info = readPPDMarketCode(input.file());
   if (const char *problem = input.rewind()) {
-    return fail(name, problem);
+    return fail(path, problem);
   }
   const bool useLetter = decideUseLetter(info);
 
-  BlockOutput output;
-  errno = 0; // for PPDInput to tell a read error from the end of the input
+  // The CUPS file layer ends the input at a read error as at the end of the file. A failed read
+  // sets errno, and the end of the file, the line judging and the writes that succeed leave it
+  // alone; so errno, cleared first, tells after the copy whether the input was read to its end.
+  errno = 0;
   const bool written = rewritePPDText(
-      useLetter, [&input] { return input.nextByte(); },
-      [&output](const char *bytes, std::size_t length) { return output.write(bytes, length); });
-  if (!written || !output.finish()) {
-    return fail(name, "cannot write standard output", std::strerror(errno));
+      useLetter, [file = input.file()] { return cupsFileGetChar(file); }, writeStandardOutput);
+  const int readError = errno;
+  if (!written || !closeStandardOutput()) {
+    return fail(path, "cannot write standard output", std::strerror(errno));
   }
-  if (const char *problem = input.readProblem()) {
-    return fail(name, problem);
+  if (const char *problem = input.readProblem(readError)) {
+    return fail(path, problem);
   }
   return ExitSuccess;
 }

@@ -8,15 +8,21 @@
 // The most bytes judged as one line; a longer line passes through in pieces of this size.
 inline constexpr int PPDLineSize = 1024;
 
-// What follows the kept text of a rewritten line.
+// What follows the kept text of a rewritten line, which keeps its own line ending: CR LF where it
+// ended with CR LF, a line feed otherwise.
 inline constexpr std::string_view PPDLetterValue = ": Letter\n";
+inline constexpr std::string_view PPDLetterValueCRLF = ": Letter\r\n";
 
 inline constexpr std::size_t PPDLineUnchanged = std::string_view::npos;
 
 // Judges one whole line of `length` bytes, held NUL-terminated in `line`. Returns how many of its
-// bytes to keep before PPDLetterValue when it is rewritten (the text before its first ':'), or
+// bytes to keep before the Letter value when it is rewritten (the text before its first ':'), or
 // PPDLineUnchanged when it is to be written as it stands.
 std::size_t getPPDLetterCut(const char *line, std::size_t length);
+
+// Lines that pass unchanged are written in runs of at least this many bytes: a write per line
+// would cost more than the rest of the work on the line.
+inline constexpr std::size_t PPDRunSize = 4096;
 
 // Copies the text from `nextByte` (a byte value, or -1 at the end of input) to
 // `write(const char *, std::size_t)`, which returns false when it fails. With `useLetter`, each
@@ -25,33 +31,41 @@ std::size_t getPPDLetterCut(const char *line, std::size_t length);
 // judged: one that starts a line and ends with its line feed, or at the end of input, within
 // PPDLineSize bytes. Returns false as soon as a write fails.
 template <typename NextByte, typename Write>
-bool rewritePPDText(bool useLetter, NextByte &&nextByte, Write &&write) {
-  char lineBuffer[PPDLineSize + 1];
+bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
+  char run[PPDRunSize + PPDLineSize + 1];
+  std::size_t used = 0; // bytes of the run before the current line, not yet written
   bool atLineStart = true;
   for (int c = nextByte(); c >= 0;) {
-    // Gather a line, or a piece of PPDLineSize bytes of a longer one.
+    // Gather a line, or a piece of PPDLineSize bytes of a longer one, after the run.
+    char *const line = run + used;
     std::size_t count = 0;
-    lineBuffer[count++] = static_cast<char>(c);
+    line[count++] = static_cast<char>(c);
     while (c != '\n' && count < PPDLineSize && (c = nextByte()) >= 0) {
-      lineBuffer[count++] = static_cast<char>(c);
+      line[count++] = static_cast<char>(c);
     }
     if (c >= 0) {
       c = nextByte(); // one byte ahead, to know whether this piece ends the input
     }
-    const bool lineEnds = lineBuffer[count - 1] == '\n' || c < 0;
+    const bool whole = atLineStart && (line[count - 1] == '\n' || c < 0);
+    atLineStart = line[count - 1] == '\n';
     std::size_t cut = PPDLineUnchanged;
-    if (useLetter && atLineStart && lineEnds && lineBuffer[0] == '*') {
-      lineBuffer[count] = '\0';
-      cut = getPPDLetterCut(lineBuffer, count);
+    if (useLetter && whole && line[0] == '*') {
+      line[count] = '\0';
+      cut = getPPDLetterCut(line, count);
     }
-    const bool written =
-        cut == PPDLineUnchanged
-            ? write(lineBuffer, count)
-            : write(lineBuffer, cut) && write(PPDLetterValue.data(), PPDLetterValue.size());
-    if (!written) {
-      return false;
+    if (cut != PPDLineUnchanged) {
+      // A line that is rewritten holds a carriage return only just before its line feed.
+      const std::string_view value = line[count - 2] == '\r' ? PPDLetterValueCRLF : PPDLetterValue;
+      if (!write(run, used + cut) || !write(value.data(), value.size())) {
+        return false;
+      }
+      used = 0;
+    } else if ((used += count) >= PPDRunSize || c < 0) {
+      if (!write(run, used)) {
+        return false;
+      }
+      used = 0;
     }
-    atLineStart = lineBuffer[count - 1] == '\n';
   }
   return true;
 }

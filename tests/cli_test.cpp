@@ -37,8 +37,8 @@ std::string makePPD(const std::string &market, const std::string &letter = "Lett
   return "*PPD-Adobe: \"4.3\"\n*TOLVMarket: " + market +
          "\n*OpenUI *PageSize: PickOne\n*DefaultPageSize" + value + "*PageSize A4: \"a\"\n" +
          "*PageSize " + letter + ": \"l\"\n*CloseUI: *PageSize\n" + "*DefaultPageRegion" + value +
-         "*DefaultImageableArea" + (asLetter ? value : ": A4\r\n") + "*DefaultPaperDimension" +
-         (asLetter ? value : ": A4");
+         "*DefaultImageableArea" + (asLetter ? ": Letter\r\n" : ": A4\r\n") +
+         "*DefaultPaperDimension" + (asLetter ? value : ": A4");
 }
 
 // A gzip member with the header flag `flag` set and `field` where the optional header fields go.
@@ -52,32 +52,40 @@ std::string withHeaderField(std::string member, char flag, const std::string &fi
 TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   TempDir dir;
   const std::string d = dir.path, a4 = makePPD("W"), letter = makePPD("W", "Letter", true);
-  const std::string ppd = dir.write("a4.ppd", a4), gz = ppd + ".gz", jjj(40, 'J');
+  const std::string ppd = dir.write("a4.ppd", a4), gz = ppd + ".gz";
   ASSERT_EQ(std::system(("gzip -kn " + ppd).c_str()), 0);
   const std::string gzip = readFile(gz), badLength = gzip.substr(0, gzip.size() - 1) + '\1';
-  // Several 64 KiB blocks of output, more than a pipe holds, with a two-byte line across the end
-  // of the first block; and one block to the byte.
+  // Text that the parser turns away after its first read, gzip-compressed to over 4 KiB.
+  std::string noise(8000, '\n');
+  for (std::size_t i = 0, x = 1; i < noise.size(); ++i, x = x * 1103515245 + 12345)
+    noise[i] = static_cast<char>(x >> 16);
+  const std::string noiseGz = dir.write("noise", noise) + ".gz";
+  ASSERT_EQ(std::system(("gzip -n " + d + "/noise").c_str()), 0);
+  // Several 64 KiB blocks of output, more than a pipe holds; and a third of that, in one block.
   std::string manyLines(200001, '\n');
   for (std::size_t i = 1; i < manyLines.size(); i += 2)
     manyLines[i] = 'a';
   const std::string long_ = dir.write("long", manyLines + "*DefaultPageSize:A4");
-  const std::string block = dir.write("block", std::string(65536, '\n'));
-  // A FIFO that no one writes to: opening it would block. As r.ppd.gz it also replaces r.ppd.
-  const std::string nuls(5000, '\0'), fifo = d + "/r.ppd.gz", pipe = d + "/pipe", r = d + "/r.ppd";
+  const std::string third = dir.write("third", manyLines.substr(0, 40000));
+  // A FIFO that no one writes to: opening it must not block.
+  const std::string nuls(5000, '\0'), fifo = d + "/fifo", pipe = d + "/pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); // read by a head that goes away after one byte
-  const std::string head = "timeout 10 head -c 1 " + pipe + " >/dev/null 2>&1 & ";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); // read by a head that goes away after one line
+  const std::string head = "timeout 10 head -n 1 " + pipe + " >/dev/null 2>&1 & ";
+  const std::string self = dir.write("self.ppd", a4), escaped = "$'a\\nb\\033[0m'";
+  std::string upperKey = makePPD("J");
+  upperKey.replace(upperKey.find("TOLVMarket"), 10, "TOLVMARKET"); // the parser ignores case
   const std::string usage = " (usage: ppd-paper-defaults IGNORED FILE.ppd)";
   const std::string twice = ": not a regular file (the PPD is read twice; save it to a file first)";
   const std::string damaged = ": damaged or truncated gzip data";
-  const std::string goesOn =
-      ": gzip data goes on after its first member and would be cut short; decompress it first";
-  const std::string full = ": cannot write standard output: No space left on device";
+  const std::string goesOn = ": gzip data goes on after its first member, and the CUPS file "
+                             "layer would not copy the rest as it is; decompress it first";
+  const std::string cannotWrite = ": cannot write standard output: ";
   const std::string noPageSize = "*PPD-Adobe: \"4.3\"\n*DefaultPageSize: A4\n";
 #ifdef PPD_PAPER_DEFAULTS_EMULATED // qemu-user hands this to the tool; LD_PRELOAD would be its own
-  const std::string simulate = "QEMU_SET_ENV=LD_PRELOAD=" SIMULATE " ";
+  const std::string preload = "QEMU_SET_ENV=LD_PRELOAD=" SIMULATE " ";
 #else
-  const std::string simulate = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
+  const std::string preload = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
 #endif
   // 2.5 GiB, but sparse: 32-bit builds need 64-bit file offsets to open it.
   const std::string big = dir.write("big.ppd", a4);
@@ -86,8 +94,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
     std::string env, args;
     int status;
     std::string out, err = "";
-    bool outIsPrefix = false; // output cut off, or too long to spell out
-    std::string shell = "";   // run first, in the shell that starts the tool
+    bool outIsPrefix = false;  // output cut off, or too long to spell out
+    std::string shell = "";    // run first, in the shell that starts the tool
+    std::string simulate = ""; // what tests/simulate.cpp makes of the platform
   };
   const auto inUS = [&dir](const std::string &name, const std::string &in, const std::string &out) {
     return Row{"LC_ALL=en_US", "x " + dir.write(name, in), 0, out};
@@ -113,9 +122,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_us", "x " + ppd, 0, a4},
 #endif
       inUS("j.ppd", makePPD("J"), makePPD("J")),
+      inUS("upper-key.ppd", upperKey, upperKey),
       inUS("jp.ppd", makePPD("JP"), makePPD("JP", "Letter", true)),
       inUS("lower-j.ppd", makePPD("j"), makePPD("j", "Letter", true)),
-      inUS("jjj.ppd", makePPD(jjj, "letter"), makePPD(jjj, "letter")),
       inUS("lower.ppd", makePPD("W", "letter"), makePPD("W", "letter")),
       inUS("fullbleed.ppd", makePPD("W", "Letter.Fullbleed"), makePPD("W", "Letter.Fullbleed")),
       inUS("no-pagesize.ppd", noPageSize, noPageSize),
@@ -130,18 +139,21 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_US", "x /dev/stdin <" + ppd, 0, letter},
       {"LC_ALL=en_US", "x /dev/stdin <" + gz, 0, letter},
       {"LC_ALL=en_US", "x /dev/stdin", 0, letter, "", false, "exec <" + ppd + "; read -r line; "},
-      // Command lines, and input or output that fails.
+      // Command lines, and input that is refused.
       {"", "--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", "", true},
       {"", "-h", 0, "Usage: ", "", true},
       {"", "--version", 0, "ppd-paper-defaults 0.", "", true},
       {"", "", 2, "", "missing PPD file" + usage},
       {"", ppd, 2, "", "the PPD file is the second argument; the first is not read" + usage},
       {"", "x ''", 1, "", "'': No such file or directory"},
+      {"", "x -", 1, "", "-: No such file or directory"},
+      {"", "x \"$(printf 'a\\nb\\033[0m')\"", 1, "", escaped + ": No such file or directory"},
       {"", "x " + d, 1, "", d + ": Is a directory"},
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
       {"", "x " + fifo, 1, "", fifo + twice},
-      {simulate + "PPD_TEST_SIMULATE=replaced", "x " + dir.write("r.ppd", a4), 1, "",
-       r + ": replaced while it was being opened; try again"},
+      {"", "x " + self + " >>" + self, 1, "", self + ": input file is output file"},
+      {"", "x " + self + " 1<>" + self, 1, "", self + ": input file is output file"},
+      {"", "x " + self + " >" + self, 1, "", self + ": input file is output file"},
       // gzip data is written only when it decodes whole, and nothing follows it.
       refused("cut.gz", gzip.substr(0, gzip.size() - 30), damaged),
       refused("magic.gz", "\x1f\x8b", damaged),
@@ -155,30 +167,38 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       refused("name.gz", withHeaderField(gzip, 8, std::string(5000, 'n') + '\0'),
               ": gzip header longer than the 4 KiB that the CUPS file layer reads; decompress it "
               "first"),
-      {"", "x /proc/self/mem", 1, "", "/proc/self/mem: Input/output error"},
-      {simulate + "PPD_TEST_SIMULATE=read-fails-at-4k", "x " + long_, 1, manyLines.substr(0, 4096),
-       long_ + ": Input/output error"},
-      {"", "x " + ppd + " >/dev/full", 1, "", ppd + full},
-      {"", "x " + block + " >/dev/full", 1, "", block + full},
-  // A reader that goes away early: the tool dies of SIGPIPE as cat does (status 141 in the shell),
-  // or with SIGPIPE ignored reports the write error; never a success, unless all fitted the pipe.
+      // Reads that fail: what came before is written, and the error is named as it is.
+      {"", "x " + long_, 1, manyLines.substr(0, 4096), long_ + ": Input/output error", false, "",
+       "read-fails-at-4k"},
+      {"", "x " + noiseGz, 1, "", noiseGz + ": Input/output error", true, "", "read-fails-at-4k"},
+      // Output that fails, at once or only when it is closed.
+      {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
+      {"", "x " + ppd, 1, a4, ppd + cannotWrite + "Input/output error", false, "", "close-fails"},
+  // A reader that goes away after a line: an output up to 64 KiB leaves in one write, all of it
+  // into the pipe, even when the tool is slow to flush it, and the run succeeds. A larger one
+  // ends the tool by SIGPIPE as it does cat (status 141 in the shell), or with SIGPIPE ignored
+  // gives the write error; never a success.
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores SIGPIPE as it starts
       {"", "x " + long_ + " >" + pipe, 141, "", "", false, head},
 #endif
-      {"", "x " + ppd + " >" + pipe, 0, "", "", false, head}, // all of it fits into the pipe
-      {"", "x " + long_ + " >" + pipe, 1, "", long_ + ": cannot write standard output: Broken pipe",
-       false, "trap '' PIPE; " + head},
-      {"", "x " + big + " >" + pipe, 1, "", big + ": cannot write standard output: Broken pipe",
-       false, "trap '' PIPE; " + head},
+      {"", "x " + third + " >" + pipe, 0, "", "", false, head, "slow-flush"},
+      {"", "x " + long_ + " >" + pipe, 1, "", long_ + cannotWrite + "Broken pipe", false,
+       "trap '' PIPE; " + head},
+      {"", "x " + big + " >" + pipe, 1, "", big + cannotWrite + "Broken pipe", false,
+       "trap '' PIPE; " + head},
   };
-  // Each case as on Linux, then as on macOS and the BSDs.
-  for (const std::string &platform : {std::string(), simulate + "PPD_TEST_SIMULATE=bsd "}) {
+  // Each case as on Linux, then as on macOS and the BSDs, with what the row simulates besides.
+  for (const std::string platform : {"", "bsd"}) {
     for (const auto &c : cases) {
+      const std::string behaviours =
+          platform + (platform.empty() || c.simulate.empty() ? "" : ",") + c.simulate;
+      const std::string env =
+          (behaviours.empty() ? "" : preload + "PPD_TEST_SIMULATE=" + behaviours + " ") + c.env;
       // A redirection in `args` replaces the capture of stdout. The output may not grow past
       // 1 MiB (ulimit counts 512-byte blocks), and a tool that hangs is stopped.
-      const std::string row = c.shell + "env -i " + platform + c.env + " TOOL " + c.args;
+      const std::string row = c.shell + "env -i " + env + " TOOL " + c.args;
       const int status = WEXITSTATUS(
-          std::system(("ulimit -f 2048; " + c.shell + "timeout -k 1 5 env -i " + platform + c.env +
+          std::system(("ulimit -f 2048; " + c.shell + "timeout -k 1 5 env -i " + env +
                        " " PPD_PAPER_DEFAULTS_TOOL " >" + d + "/out 2>" + d + "/err " + c.args)
                           .c_str()));
       ASSERT_NE(status, 124) << row << "\n  stopped after 5 s";

@@ -1,17 +1,19 @@
-// Preloaded into the tool by the end-to-end test; PPD_TEST_SIMULATE names what it simulates. "bsd":
-// opening /dev/stdin duplicates descriptor 0, and a successful fwrite leaves errno ENOTTY, as on
-// macOS and the BSDs; "read-fails-at-4k": reads past a file's first 4096 bytes fail with EIO;
-// "replaced": X.ppd is replaced by X.ppd.gz between stat() and open(), as by a package upgrade.
+// Preloaded into the tool by the end-to-end test. PPD_TEST_SIMULATE names the behaviours to
+// simulate, comma-separated: "bsd", /dev/stdin as on FreeBSD (a character device that opening
+// duplicates descriptor 0) and a successful fwrite leaving errno ENOTTY, as on macOS and the BSDs;
+// "read-fails-at-4k", read() past a file's first 4096 bytes failing with EIO; "close-fails", the
+// close of standard output failing with EIO after its data is written, as on NFS; "slow-flush",
+// a pause of 0.2 s before standard output is flushed or closed.
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +27,16 @@ template <typename Function> Function *real(const char *name) {
   return reinterpret_cast<Function *>(dlsym(RTLD_NEXT, name));
 }
 
+bool isBSDStdin(const char *path) {
+  return simulates("bsd") && std::strcmp(path, "/dev/stdin") == 0;
+}
+
+void pauseBeforeFlush(FILE *stream) {
+  if (stream == stdout && simulates("slow-flush")) {
+    usleep(200 * 1000);
+  }
+}
+
 } // namespace
 
 // The tool, built with 64-bit file offsets, opens its PPD through open64.
@@ -33,14 +45,15 @@ extern "C" int open64(const char *path, int flags, ...) {
   va_start(rest, flags);
   const int mode = (flags & O_CREAT) != 0 ? va_arg(rest, int) : 0;
   va_end(rest);
-  const std::string name = path;
-  if (simulates("bsd") && name == "/dev/stdin") {
-    return dup(0);
+  return isBSDStdin(path) ? dup(0) : real<int(const char *, int, ...)>("open64")(path, flags, mode);
+}
+
+extern "C" int stat64(const char *path, struct stat64 *status) {
+  const int result = real<int(const char *, struct stat64 *)>("stat64")(path, status);
+  if (result == 0 && isBSDStdin(path)) {
+    status->st_mode = S_IFCHR | 0620;
   }
-  const bool replaced =
-      simulates("replaced") && name.size() > 4 && name.rfind(".ppd") == name.size() - 4;
-  return real<int(const char *, int, ...)>("open64")((replaced ? name + ".gz" : name).c_str(),
-                                                     flags, mode);
+  return result;
 }
 
 extern "C" std::size_t fwrite(const void *data, std::size_t size, std::size_t count, FILE *stream) {
@@ -50,6 +63,22 @@ extern "C" std::size_t fwrite(const void *data, std::size_t size, std::size_t co
     errno = ENOTTY;
   }
   return written;
+}
+
+extern "C" int fflush(FILE *stream) {
+  pauseBeforeFlush(stream);
+  return real<int(FILE *)>("fflush")(stream);
+}
+
+extern "C" int fclose(FILE *stream) {
+  pauseBeforeFlush(stream);
+  const bool failClose = stream == stdout && simulates("close-fails");
+  const int result = real<int(FILE *)>("fclose")(stream);
+  if (result == 0 && failClose) {
+    errno = EIO;
+    return EOF;
+  }
+  return result;
 }
 
 extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
