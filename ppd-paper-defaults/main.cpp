@@ -96,7 +96,8 @@ std::optional<int> answerInfoRequest(int argc, char *argv[]) {
   if (soleArgument == "--help" || soleArgument == "-h") {
     std::printf("Usage: %s\n       %s\n\n%s", Usage, InfoUsage, Help);
   } else if (soleArgument == "--version") {
-    std::printf("ppd-paper-defaults %s\n", PPD_PAPER_DEFAULTS_VERSION);
+    std::printf("ppd-paper-defaults %s\nLicensed under the Apache License, Version 2.0.\n",
+                PPD_PAPER_DEFAULTS_VERSION);
   } else {
     return std::nullopt;
   }
