@@ -68,13 +68,14 @@ test-foundation:
 	ctest --no-tests=error --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
 
 # The tool cross-built for other architectures, each in build-ARCH/ with cmake/toolchain-ARCH.cmake;
-# i386 runs here natively and ARM through qemu-user. Each runs the unit and end-to-end suites and
-# the real-PPD check on every 25th PPD, and then says what ran. CROSS_ARCHS=arm64 takes one.
+# i386 runs here natively and ARM through qemu-user. Each is checked for hardening, runs the unit
+# and end-to-end suites and the real-PPD check on every 25th PPD, and then says what ran.
+# CROSS_ARCHS=arm64 takes one.
 CROSS_ARCHS := i386 arm64 armhf
 TRIPLET_i386 := i686-linux-gnu
 TRIPLET_arm64 := aarch64-linux-gnu
 TRIPLET_armhf := arm-linux-gnueabihf
-CROSS_PACKAGES = $(TEST_PACKAGES) $(if $(filter-out i386,$(CROSS_ARCHS)),qemu-user) \
+CROSS_PACKAGES = $(TEST_PACKAGES) devscripts $(if $(filter-out i386,$(CROSS_ARCHS)),qemu-user) \
   $(foreach a,$(CROSS_ARCHS),g++-$(TRIPLET_$(a)) libcups2-dev:$(a) zlib1g-dev:$(a) \
   libgtest-dev:$(a))
 test-cross:
@@ -85,12 +86,13 @@ test-cross:
 test-cross-%:
 	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=ON
 	cmake --build build-$* -j2
+	tests/check_hardening.sh $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
 	ctest --no-tests=error --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
 	PPD_CORPUS_STEP=25 ctest --no-tests=error --test-dir build-$* --output-on-failure -V -L corpus \
 	  --output-log build-$*/corpus.log
 	@tests=$$(grep -o 'out of [0-9]*' build-$*/fast.log | grep -o '[0-9]*'); \
 	ppds=$$(grep -o 'PPDs checked: [0-9]*, failed: [0-9]*' build-$*/corpus.log); \
-	echo "== $* ($(if $(filter i386,$*),run natively,through qemu-user)): unit and end-to-end" \
+	echo "== $* ($(if $(filter i386,$*),run natively,through qemu-user)): built hardened; unit and end-to-end" \
 	  "suites passed ($$tests tests); real PPDs, every 25th: $$ppds; cupstestppd, cupsd: passed" \
 	  >build-$*/summary
 
@@ -108,27 +110,30 @@ format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
 
-# The README's install commands, as someone who only installs the tool runs them: CMake is told
-# that GoogleTest and Python are missing, and g++ links through tests/mac_linker_g++.sh, which like
-# Apple's linker stops at any GNU ld option. The tool is installed into a staging folder and run.
-INSTALL_BUILD_DIR := build-install
-STAGED_TOOL := $(INSTALL_BUILD_DIR)/staging/usr/local/bin/ppd-paper-defaults
-test-install:
-	@$(MAKE) --no-print-directory deps PACKAGES="cmake make g++ gzip libcups2-dev zlib1g-dev"
-	rm -rf $(INSTALL_BUILD_DIR)
-	cmake -S . -B $(INSTALL_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+# The README's install commands, as someone who only installs the tool runs them, with CMake told
+# that GoogleTest and Python are missing: the tool is installed into a staging folder and run.
+# Twice: with the compiler CMake finds, and the installed tool then checked for hardening; and
+# with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops at any GNU ld
+# option, so that the flags CMake adds only where the linker takes them are left out as on a Mac.
+test-install: test-install-native test-install-mac
+test-install-mac: INSTALL_CXX := -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
+test-install-%:
+	@$(MAKE) --no-print-directory deps PACKAGES="cmake make g++ gzip libcups2-dev zlib1g-dev devscripts"
+	rm -rf build-install-$*
+	cmake -S . -B build-install-$* -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
 	  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=ON \
-	  -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
-	cmake --build $(INSTALL_BUILD_DIR) -j2
-	DESTDIR=$(CURDIR)/$(INSTALL_BUILD_DIR)/staging cmake --install $(INSTALL_BUILD_DIR) --prefix /usr/local
-	test -f $(INSTALL_BUILD_DIR)/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
-	LC_ALL=en_US.UTF-8 $(STAGED_TOOL) x $(EXAMPLE) | grep -qx '\*DefaultPageSize: Letter'
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=ON $(INSTALL_CXX)
+	cmake --build build-install-$* -j2
+	DESTDIR=$(CURDIR)/build-install-$*/staging cmake --install build-install-$* --prefix /usr/local
+	test -f build-install-$*/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
+	LC_ALL=en_US.UTF-8 build-install-$*/staging/usr/local/bin/ppd-paper-defaults x $(EXAMPLE) | \
+	  grep -qx '\*DefaultPageSize: Letter'
+	$(if $(INSTALL_CXX),,tests/check_hardening.sh c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
 
 .PHONY: package man-check package-test
 
-# The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging directories take
-# the umask, hence 022.
+# The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging folders and the
+# members of the .deb take the umask, hence 022: the package is then the same under any umask.
 package: build
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
 	cd $(BUILD_DIR) && rm -f ppd-paper-defaults_*.deb && umask 022 && cpack -G DEB
@@ -139,14 +144,14 @@ man-check:
 	@warnings=$$(groff -ww -z -man man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
-# Checks the package with lintian, installs it into this system, checks the installed tool and
-# page, and removes it.
+# Checks the package with lintian and against a second build, installs it into this system, checks
+# the installed tool and page, and removes it.
 package-test: package man-check
-	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian"
+	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) $(INSTALL_BUILD_DIR) build-asan build-fuzz \
+	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) build-install-native build-install-mac build-asan build-fuzz \
 	  $(CROSS_ARCHS:%=build-%)
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
