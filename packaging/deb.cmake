@@ -1,5 +1,5 @@
 # The Debian package: `cpack -G DEB` in the build directory (`make package` at the top). It holds
-# what the install rules install: the tool and its manual page.
+# what the install rules install: the tool, its manual page, its changelog and its copyright.
 set(PPD_PAPER_DEFAULTS_MAINTAINER "ppd-paper-defaults developer <dev@ppd-paper-defaults.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
@@ -15,7 +15,8 @@ add_custom_command(OUTPUT changelog.gz
   DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog
   VERBATIM)
 add_custom_target(changelog ALL DEPENDS changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
+  DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_CONTACT "${PPD_PAPER_DEFAULTS_MAINTAINER}")
@@ -32,5 +33,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # Depends is computed by dpkg-shlibdeps (from dpkg-dev) from the libraries the tool links.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_STRIP_FILES ON)
+# Run on the staged files before they are packed: the tool stripped as Debian strips it, and the
+# package's timestamps taken from the newest changelog entry (packaging/prepare.cmake).
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/prepare.cmake)
+set(CPACK_PPD_PAPER_DEFAULTS_STRIP "${CMAKE_STRIP}")
+set(CPACK_PPD_PAPER_DEFAULTS_CHANGELOG ${CMAKE_CURRENT_LIST_DIR}/changelog)
 include(CPack)

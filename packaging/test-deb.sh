@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks the Debian package from BUILD_DIR with lintian, installs it into this system as a user
-# would, checks the installed tool and its manual page, and removes the package again, also when a
-# check fails.
+# Checks the Debian package from BUILD_DIR with lintian, builds it again from a copy of the tree
+# elsewhere and compares, installs it into this system as a user would, checks the installed tool
+# (hardening included) and its manual page, and removes the package again, also when a check fails.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
 name=ppd-paper-defaults
@@ -14,18 +14,32 @@ debs=("$build/${name}"_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "want exactly one $build/${name}_*.deb"
 deb=${debs[0]}
 
-# Besides root's ordinary directories, only the tool, its page and its changelog, owned by root,
-# with the usual modes; a stray 0700 directory or an installed test program would show here.
+# Besides root's ordinary directories, only the tool, its page, its changelog and its copyright,
+# owned by root, with the usual modes; a stray 0700 directory or an installed test program would
+# show here.
 contents=$(dpkg-deb -c "$deb" | awk '!($1 == "drwxr-xr-x" && $2 == "root/root") {print $1, $2, $6}' | sort)
 expected="-rw-r--r-- root/root ./usr/share/doc/$name/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/$name/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/$name.1.gz
 -rwxr-xr-x root/root ./usr/bin/$name"
 [ "$contents" = "$expected" ] || fail "unexpected contents of $deb:"$'\n'"$contents"
 [[ $(dpkg-deb -f "$deb" Depends) == *"libcups2 ("* ]] || fail "Depends names no libcups2"
 
-# lintian may report the missing copyright file, and nothing else, until the project has a licence.
-lintian --fail-on error,warning --suppress-tags no-copyright-file "$deb" ||
-  fail "lintian reports errors or warnings on $deb"
+lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" ||
+  fail "lintian has something to say of $deb"
+
+# The same package from a copy of the tree in another folder, later and under another umask.
+top=$(realpath "$(dirname "$0")/..")
+again=$(mktemp -d)
+trap 'rm -rf "$again"' EXIT
+tar -C "$top" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again"
+(cd "$again" && umask 077 && make --no-print-directory package >"$again/package.log" 2>&1) ||
+  { tail -20 "$again/package.log"; fail "the second build failed"; }
+if ! cmp "$deb" "$again"/build/${name}_*.deb; then
+  command -v diffoscope >/dev/null && diffoscope "$deb" "$again"/build/${name}_*.deb
+  fail "a second build from $again gave another package"
+fi
+rm -rf "$again"
 
 if dpkg-query -W -f='${Status}' $name 2>/dev/null | grep -qx 'install ok installed'; then
   fail "$name is already installed here; remove it first"
@@ -43,12 +57,13 @@ trap 'apt remove $name >/dev/null || true' EXIT
 apt "${options[@]}" install "$deb"
 
 # The installed tool writes what the built tool writes, and man shows its page.
-example=$(dirname "$0")/../examples/example-a4.ppd
+example=$top/examples/example-a4.ppd
 [ "$(LC_ALL=en_US.UTF-8 /usr/bin/$name x "$example")" = "$(LC_ALL=en_US.UTF-8 "$build/$name/$name" x "$example")" ] ||
   fail "the installed tool's output differs from the built tool's"
 man $name 2>&1 | grep '^EXIT STATUS' >/dev/null || fail "man $name shows no page"
+"$top/tests/check_hardening.sh" c++ /usr/bin/$name || fail "/usr/bin/$name is not built hardened"
 
 trap - EXIT
 apt remove $name
 [ ! -e /usr/bin/$name ] && [ ! -e "$page" ] || fail "apt-get remove left /usr/bin/$name or $page"
-echo "package test: $(basename "$deb") installed, ran, showed its page, and was removed"
+echo "package test: $(basename "$deb") built again the same, installed, ran, showed its page, and was removed"
