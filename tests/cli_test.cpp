@@ -174,10 +174,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       // Output that fails, at once or only when it is closed.
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
       {"", "x " + ppd, 1, a4, ppd + cannotWrite + "Input/output error", false, "", "close-fails"},
-  // A reader that goes away after a line: an output up to 64 KiB leaves in one write, all of it
-  // into the pipe, even when the tool is slow to flush it, and the run succeeds. A larger one
-  // ends the tool by SIGPIPE as it does cat (status 141 in the shell), or with SIGPIPE ignored
-  // gives the write error; never a success.
+  // A reader that goes away after a line: an output up to 64 KiB leaves in one write, even when
+  // the tool is slow to flush it, and the run succeeds. A larger one ends the tool by SIGPIPE as
+  // it does cat (141 in the shell), or with SIGPIPE ignored gives the write error.
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores SIGPIPE as it starts
       {"", "x " + long_ + " >" + pipe, 141, "", "", false, head},
 #endif
