@@ -1,10 +1,8 @@
 #!/bin/sh
 # Checks with hardening-check (devscripts) that each PROGRAM is built hardened.
 # Usage: tests/check_hardening.sh CXX PROGRAM...   (CXX: the compiler that built them)
-# Control flow integrity is required only where CXX can mark a program at all: the linker marks
-# none whose objects are not all marked, as Debian 12's C library start-up files are not.
-# hardening-check knows only the stack clash probes of variable-size frames; on x86 the probes of
-# large fixed frames are looked for here.
+# Control flow integrity is required only where CXX can mark a program at all, and on x86 the
+# stack clash probes of fixed frames, which hardening-check misses, are looked for (HACKING.md).
 set -eu
 cxx=$1
 shift

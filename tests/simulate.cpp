@@ -1,9 +1,6 @@
-// Preloaded into the tool by the end-to-end test. PPD_TEST_SIMULATE names the behaviours to
-// simulate, comma-separated: "bsd", /dev/stdin as on FreeBSD (a character device that opening
-// duplicates descriptor 0) and a successful fwrite leaving errno ENOTTY, as on macOS and the BSDs;
-// "read-fails-at-4k", read() past a file's first 4096 bytes failing with EIO; "close-fails", the
-// close of standard output failing with EIO after its data is written, as on NFS; "slow-flush",
-// a pause of 0.2 s before standard output is flushed or closed.
+// Preloaded into the tool by the end-to-end test to simulate what this machine cannot do; the
+// comma-separated behaviours in PPD_TEST_SIMULATE ("bsd", "read-fails-at-4k", "close-fails",
+// "slow-flush") are described in HACKING.md.
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
