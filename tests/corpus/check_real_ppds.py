@@ -70,8 +70,7 @@ def check_corpus(ppd_dir, names, changed_dir):
     failures += [f"FAIL {n}: cupstestppd says of the output only: {sorted(g)}" for n, g in gained.items() if g]
     passed = sum("FAIL" not in before.get(n, {"FAIL"}) | after.get(n, {"FAIL"}) for n in changed)
     print(f"PPDs checked: {len(names)}, failed: {len(failures)}; changed under en_US: {len(changed)}")
-    print(f"cupstestppd: {sum(map(bool, gained.values()))} changed PPDs gain a message from it; "
-          f"{passed} pass both before and after the rewrite")
+    print(f"cupstestppd: {passed} changed PPDs pass both before and after the rewrite")
     return failures
 
 
