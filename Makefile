@@ -6,6 +6,9 @@ PACKAGES := cmake make g++ gzip libcups2-dev zlib1g-dev libgtest-dev python3
 # What the checks on real PPDs and a real print server need besides.
 TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+# Compiler warnings are errors with WERROR=ON, as in CI and developers' builds; for a user, whose
+# newer compiler may know a new warning, they are not.
+WERROR ?= OFF
 SOURCES := $(shell find ppd-paper-defaults tests bench fuzz -name '*.cpp' -o -name '*.h' -o -name '*.mm')
 
 .PHONY: all deps build demo test format format-check clean test-foundation test-sanitize fuzz \
@@ -34,7 +37,8 @@ deps:
 # BUILD_TESTING is said each time: CMake would keep an OFF from an earlier configure, and CTest
 # would then run test programs built before.
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=ON -DBUILD_TESTING=ON
+	cmake -S . -B $(BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DBUILD_TESTING=ON \
+	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON
 	cmake --build $(BUILD_DIR) -j2
 
 # What the tool does to the example PPD: the diff of its output under en_US, then the same check
@@ -62,7 +66,7 @@ FOUNDATION_PACKAGES := gobjc++ libgnustep-base-dev gnustep-make
 
 test-foundation:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FOUNDATION_PACKAGES)"
-	cmake -S . -B $(FOUNDATION_BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=ON \
+	cmake -S . -B $(FOUNDATION_BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
 	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON
 	cmake --build $(FOUNDATION_BUILD_DIR) -j2
 	ctest --no-tests=error --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
@@ -85,7 +89,8 @@ test-cross:
 	@for arch in $(CROSS_ARCHS); do cat build-$$arch/summary; done
 
 test-cross-%:
-	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=ON
+	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
+	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON
 	cmake --build build-$* -j2
 	tests/check_hardening.sh $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
 	ctest --no-tests=error --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
@@ -125,7 +130,7 @@ test-install-%:
 	rm -rf build-install-$*
 	cmake -S . -B build-install-$* -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
 	  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=ON $(INSTALL_CXX)
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) $(INSTALL_CXX)
 	cmake --build build-install-$* -j2
 	DESTDIR=$(CURDIR)/build-install-$*/staging cmake --install build-install-$* --prefix /usr/local
 	test -f build-install-$*/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
@@ -133,7 +138,18 @@ test-install-%:
 	  grep -qx '\*DefaultPageSize: Letter'
 	$(if $(INSTALL_CXX),,tests/check_hardening.sh c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
 
-.PHONY: package man-check package-test
+# The hardening flags that a distribution's flags or compiler choose already reach the compiler as
+# they chose them (tests/check_flags.py), each case configured in build-flags-N/.
+test-flags: deps
+	python3 tests/check_flags.py build-flags
+
+# The package as a distribution builds it: plain dh in a minimal chroot of Debian 13, offline.
+DH_SUITE ?= trixie
+test-dh:
+	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap"
+	packaging/test-dh.sh $(DH_SUITE) build-dh-$(DH_SUITE)
+
+.PHONY: package man-check package-test test-flags test-dh
 
 # The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging folders and the
 # members of the .deb take the umask, hence 022: the package is then the same under any umask.
@@ -155,7 +171,7 @@ package-test: package man-check
 
 clean:
 	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) build-install-native build-install-mac build-asan build-fuzz \
-	  $(CROSS_ARCHS:%=build-%)
+	  $(CROSS_ARCHS:%=build-%) build-flags* build-dh-*
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
 # every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test that ran it
@@ -165,7 +181,8 @@ SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-fra
 CTEST_ARGS ?=
 test-sanitize:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES)"
-	cmake -S . -B build-asan -DPPD_PAPER_DEFAULTS_WERROR=ON -DCMAKE_BUILD_TYPE=Debug \
+	cmake -S . -B build-asan -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug \
+	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON \
 	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
 	cmake --build build-asan -j2
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -178,7 +195,7 @@ FUZZ_SECONDS ?= 60
 fuzz:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DPPD_PAPER_DEFAULTS_FUZZ=ON \
-	  -DBUILD_TESTING=OFF -DPPD_PAPER_DEFAULTS_WERROR=ON \
+	  -DBUILD_TESTING=OFF -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build build-fuzz -j2 --target ppd-rewrite-fuzz
 	rm -rf build-fuzz/corpus && cp -r fuzz/corpus build-fuzz/corpus
