@@ -38,4 +38,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/prepare.cmake)
 set(CPACK_PPD_PAPER_DEFAULTS_STRIP "${CMAKE_STRIP}")
 set(CPACK_PPD_PAPER_DEFAULTS_CHANGELOG ${CMAKE_CURRENT_LIST_DIR}/changelog)
+# Run on the package once made: its Installed-Size as dpkg computes it, the same on any file system
+# (packaging/installed-size.cmake).
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/installed-size.cmake)
 include(CPack)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the Debian package from BUILD_DIR with lintian, builds it again from a copy of the tree
-# elsewhere and compares, installs it into this system as a user would, checks the installed tool
+# on tmpfs and compares, installs it into this system as a user would, checks the installed tool
 # (hardening included) and its manual page, and removes the package again, also when a check fails.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
@@ -28,16 +28,18 @@ expected="-rw-r--r-- root/root ./usr/share/doc/$name/changelog.gz
 lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" ||
   fail "lintian has something to say of $deb"
 
-# The same package from a copy of the tree in another folder, later and under another umask.
+# The same package from a copy of the tree on another file system (tmpfs), built in a folder
+# outside it, later and under another umask.
 top=$(realpath "$(dirname "$0")/..")
-again=$(mktemp -d)
+again=$(mktemp -d -p /dev/shm)
 trap 'rm -rf "$again"' EXIT
-tar -C "$top" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again"
-(cd "$again" && umask 077 && make --no-print-directory package >"$again/package.log" 2>&1) ||
+mkdir "$again/src"
+tar -C "$top" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again/src"
+(cd "$again/src" && umask 077 && make --no-print-directory package BUILD_DIR="$again/out" >"$again/package.log" 2>&1) ||
   { tail -20 "$again/package.log"; fail "the second build failed"; }
-if ! cmp "$deb" "$again"/build/${name}_*.deb; then
-  command -v diffoscope >/dev/null && diffoscope "$deb" "$again"/build/${name}_*.deb
-  fail "a second build from $again gave another package"
+if ! cmp "$deb" "$again"/out/${name}_*.deb; then
+  if command -v diffoscope >/dev/null; then diffoscope "$deb" "$again"/out/${name}_*.deb || true; fi
+  fail "a second build in $again gave another package"
 fi
 rm -rf "$again"
 
