@@ -176,7 +176,7 @@ clean:
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
 # every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test that ran it
 # fails. CTEST_ARGS picks tests, e.g. "-L unit".
-PPD_CORPUS_STEP ?= 25
+PPD_CORPUS_STEP ?= 100
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 CTEST_ARGS ?=
 test-sanitize:
