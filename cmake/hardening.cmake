@@ -23,8 +23,10 @@ foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
   endif()
 endforeach()
 # _FORTIFY_SOURCE needs optimisation, and AddressSanitizer does its checks itself. Some compilers
-# define it when optimising (Ubuntu's, as 3), hence the -O2 of the check.
+# define it when optimising (Ubuntu's, as 3), hence the -O2 of the check. It is made at every
+# configure, as the flags may have changed since the last.
 if(NOT given_flags MATCHES "-fsanitize=[^ ]*address")
+  unset(PPD_PAPER_DEFAULTS_NO_FORTIFY_SOURCE_GIVEN CACHE)
   set(CMAKE_REQUIRED_FLAGS "-O2 ${CMAKE_CXX_FLAGS_${build_type}}")
   check_cxx_source_compiles("#ifdef _FORTIFY_SOURCE\n#error\n#endif\nint main() {}"
     PPD_PAPER_DEFAULTS_NO_FORTIFY_SOURCE_GIVEN)
