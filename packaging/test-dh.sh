@@ -23,22 +23,23 @@ chrooted() {
     "$root" "$@"
 }
 
-if [ ! -e "$root/.ready" ]; then
+[ -e "$root/.ready" ] || {
   rm -rf "$root" && mkdir -p "$dir"
   debootstrap --variant=minbase "$suite" "$root" http://deb.debian.org/debian >"$dir/debootstrap.log" 2>&1 ||
     { tail -20 "$dir/debootstrap.log"; fail "debootstrap failed"; }
-  chrooted -- sh -c 'apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-    --no-install-recommends build-essential debhelper cmake libcups2-dev zlib1g-dev libgtest-dev blhc' \
-    >"$dir/apt.log" 2>&1 || { tail -20 "$dir/apt.log"; fail "installing the build dependencies failed"; }
   touch "$root/.ready"
-fi
-
+}
 # The source as a release tarball holds it, with packaging/debian/ as the maintainer's debian/.
 src=$root/build/src
 rm -rf "$root/build" && mkdir -p "$src"
 tar -C "$top" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$src"
 cp -r "$src/packaging/debian" "$src/debian"
 cp "$src/packaging/changelog" "$src/packaging/copyright" "$src/debian/"
+# What debian/control asks for, and blhc; apt installs only what is missing.
+chrooted -- sh -c 'apt-get update -q && export DEBIAN_FRONTEND=noninteractive &&
+  apt-get install -y -q --no-install-recommends build-essential blhc &&
+  apt-get build-dep -y -q --no-install-recommends /build/src' >"$dir/apt.log" 2>&1 ||
+  { tail -20 "$dir/apt.log"; fail "installing the build dependencies failed"; }
 
 chrooted --net -- sh -c 'cd /build/src && DEB_CXXFLAGS_APPEND=-Werror dpkg-buildpackage -us -uc -b' \
   >"$root/build/build.log" 2>&1 ||
