@@ -18,9 +18,9 @@ constexpr std::string_view Keys[] = {"*DefaultPageSize", "*DefaultPageRegion",
                                      "*DefaultImageableArea", "*DefaultPaperDimension"};
 
 // A line is rewritten when it is whole (at most 1024 bytes, a carriage return only just before
-// its line feed), begins with a key and has a ':' before any NUL byte. It keeps its CR LF ending;
-// any other ending becomes a line feed.
-std::string expectedLine(std::string_view line) {
+// its line feed), begins with a key and has a ':' before any NUL byte. It keeps its ending, CR LF
+// or a line feed; a last line without one ends as the line before it, `previous`, did.
+std::string expectedLine(std::string_view line, std::string_view previous) {
   const std::size_t cr = line.find('\r'), colon = line.find(':');
   const bool whole =
       line.size() <= 1024 && (cr == line.npos || (line.back() == '\n' && cr + 2 == line.size()));
@@ -30,7 +30,9 @@ std::string expectedLine(std::string_view line) {
   if (!whole || !isKey || colon == line.npos || line.substr(0, colon).find('\0') != line.npos) {
     return std::string(line);
   }
-  return std::string(line.substr(0, colon)) + (cr == line.npos ? ": Letter\n" : ": Letter\r\n");
+  const std::string_view ending = line.back() == '\n' ? line : previous;
+  const bool crlf = ending.size() > 1 && ending.substr(ending.size() - 2) == "\r\n";
+  return std::string(line.substr(0, colon)) + (crlf ? ": Letter\r\n" : ": Letter\n");
 }
 
 } // namespace
@@ -52,10 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   };
 
   std::string expected;
+  std::string_view previous;
   for (std::size_t start = 0; start < input.size();) {
     const std::size_t end = std::min(input.find('\n', start), input.size() - 1) + 1;
     const std::string_view line = input.substr(start, end - start);
-    expected += useLetter ? expectedLine(line) : std::string(line);
+    expected += useLetter ? expectedLine(line, previous) : std::string(line);
+    previous = line;
     start = end;
   }
 

@@ -9,7 +9,8 @@
 inline constexpr int PPDLineSize = 1024;
 
 // What follows the kept text of a rewritten line, which keeps its own line ending: CR LF where it
-// ended with CR LF, a line feed otherwise.
+// ended with CR LF, a line feed otherwise. A last line without an ending takes that of the line
+// before it, so that a CR LF file stays CR LF.
 inline constexpr std::string_view PPDLetterValue = ": Letter\n";
 inline constexpr std::string_view PPDLetterValueCRLF = ": Letter\r\n";
 
@@ -35,6 +36,7 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
   char run[PPDRunSize + PPDLineSize + 1];
   std::size_t used = 0; // bytes of the run before the current line, not yet written
   bool atLineStart = true;
+  bool endsCR = false; // the text so far ends with a carriage return, or with CR LF
   for (int c = nextByte(); c >= 0;) {
     // Gather a line, or a piece of PPDLineSize bytes of a longer one, after the run.
     char *const line = run + used;
@@ -46,16 +48,20 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
     if (c >= 0) {
       c = nextByte(); // one byte ahead, to know whether this piece ends the input
     }
-    const bool whole = atLineStart && (line[count - 1] == '\n' || c < 0);
-    atLineStart = line[count - 1] == '\n';
+    const char last = line[count - 1];
+    const bool whole = atLineStart && (last == '\n' || c < 0), afterCRLF = endsCR;
+    atLineStart = last == '\n';
+    endsCR = last == '\r' || (last == '\n' && (count > 1 ? line[count - 2] == '\r' : endsCR));
     std::size_t cut = PPDLineUnchanged;
     if (useLetter && whole && line[0] == '*') {
       line[count] = '\0';
       cut = getPPDLetterCut(line, count);
     }
     if (cut != PPDLineUnchanged) {
-      // A line that is rewritten holds a carriage return only just before its line feed.
-      const std::string_view value = line[count - 2] == '\r' ? PPDLetterValueCRLF : PPDLetterValue;
+      // A line that is rewritten holds a carriage return only just before its line feed; one
+      // without a line feed ends the text, and ends as the line before it did.
+      const bool crlf = last == '\n' ? endsCR : afterCRLF;
+      const std::string_view value = crlf ? PPDLetterValueCRLF : PPDLetterValue;
       if (!write(run, used + cut) || !write(value.data(), value.size())) {
         return false;
       }

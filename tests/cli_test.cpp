@@ -29,16 +29,17 @@ struct TempDir {
   }
 };
 
-// A PPD that the CUPS parser reads, A4 by default, with a CR LF line and no final line feed; or
-// what the tool makes of it when it sets Letter. `letter` names its second PageSize choice.
+// A PPD that the CUPS parser reads, A4 by default, ending with a CR LF line and a line without an
+// ending; or what the tool makes of it when it sets Letter. `letter` names its second PageSize
+// choice.
 std::string makePPD(const std::string &market, const std::string &letter = "Letter",
                     bool asLetter = false) {
-  const std::string value = asLetter ? ": Letter\n" : ": A4\n";
+  const std::string value = asLetter ? ": Letter" : ": A4";
   return "*PPD-Adobe: \"4.3\"\n*TOLVMarket: " + market +
-         "\n*OpenUI *PageSize: PickOne\n*DefaultPageSize" + value + "*PageSize A4: \"a\"\n" +
+         "\n*OpenUI *PageSize: PickOne\n*DefaultPageSize" + value + "\n*PageSize A4: \"a\"\n" +
          "*PageSize " + letter + ": \"l\"\n*CloseUI: *PageSize\n" + "*DefaultPageRegion" + value +
-         "*DefaultImageableArea" + (asLetter ? ": Letter\r\n" : ": A4\r\n") +
-         "*DefaultPaperDimension" + (asLetter ? value : ": A4");
+         "\n*DefaultImageableArea" + value + "\r\n*DefaultPaperDimension" + value +
+         (asLetter ? "\r\n" : "");
 }
 
 // A gzip member with the header flag `flag` set and `field` where the optional header fields go.
