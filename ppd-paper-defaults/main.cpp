@@ -114,7 +114,20 @@ public:
   // Opens the PPD at `path` and checks that it can be copied whole. Returns why not, or nullptr.
   const char *open(const char *path) {
     // O_NONBLOCK, so that a FIFO without a writer cannot block the open; it is refused below.
-    const int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // That open fails at once on a file that another process holds a write lease on (Samba's
+    // oplocks, NFS delegations); a blocking open waits, as cat's does, until the lease is given up.
+    struct stat opened {};
+    if (fd < 0 && errno == EWOULDBLOCK && stat(path, &opened) == 0 && S_ISREG(opened.st_mode)) {
+      fd = ::open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    }
+    // Never a standard descriptor that was closed when the tool started: with standard output
+    // closed, the output must fail as it would for cat, not be compared with the PPD.
+    if (fd >= 0 && fd <= STDERR_FILENO) {
+      const int standard = fd;
+      fd = fcntl(standard, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      close(standard); // a descriptor just opened for reading closes without touching errno
+    }
     if (fd < 0) {
       return std::strerror(errno);
     }
@@ -125,7 +138,6 @@ public:
     }
     // Only a regular file can be read twice: a pipe would give the second read nothing, and a
     // device such as /dev/zero never ends. Nothing is read from anything else.
-    struct stat opened {};
     if (fstat(fd, &opened) != 0) {
       return std::strerror(errno);
     }

@@ -88,6 +88,14 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #else
   const std::string preload = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
 #endif
+  // A write lease on the PPD (F_SETLEASE is 1024), taken by a process that stays behind once it is
+  // in place and gives it up 0.2 s after another process asks for the file.
+  const std::string leased = dir.write("leased.ppd", a4);
+  const std::string lease =
+      "perl -e 'open F, \"<\", shift or die; pipe R, W; if (fork) { close W; <R>; exit } close R; "
+      "fcntl(F, 1024, 1) or die \"lease: $!\"; $SIG{IO} = sub { select undef, undef, undef, 0.2; "
+      "fcntl(F, 1024, 2); exit }; close W; sleep 5' " +
+      leased + "; ";
   // 2.5 GiB, but sparse: 32-bit builds need 64-bit file offsets to open it.
   const std::string big = dir.write("big.ppd", a4);
   ASSERT_EQ(std::system(("truncate -s 2560M " + big).c_str()), 0);
@@ -155,6 +163,10 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "x " + self + " >>" + self, 1, "", self + ": input file is output file"},
       {"", "x " + self + " 1<>" + self, 1, "", self + ": input file is output file"},
       {"", "x " + self + " >" + self, 1, "", self + ": input file is output file"},
+      // The PPD takes no standard descriptor that is closed; a leased one is read once it is free.
+      {"", "x " + ppd + " >&-", 1, "", ppd + cannotWrite + "Bad file descriptor"},
+      {"LC_ALL=en_US", "x " + ppd + " <&- 2>&-", 0, letter},
+      {"LC_ALL=en_US", "x " + leased, 0, letter, "", false, lease},
       // gzip data is written only when it decodes whole, and nothing follows it.
       refused("cut.gz", gzip.substr(0, gzip.size() - 30), damaged),
       refused("magic.gz", "\x1f\x8b", damaged),
