@@ -23,46 +23,52 @@ struct Inflater {
 
 } // namespace
 
-GzipInput checkGzipInput(int fd) {
+GzipCheck checkGzipInput(int fd) {
   std::array<unsigned char, 16 * 1024> input;
-  ssize_t length = pread(fd, input.data(), input.size(), 0);
-  if (length < 0) {
-    return GzipInput::ReadFailed;
-  }
-  if (length < 2 || input[0] != 0x1f || input[1] != 0x8b) {
-    return GzipInput::NotGzip;
-  }
+  std::array<unsigned char, 64 * 1024> scratch; // the decoded text goes here, and is dropped
   Inflater inflater;
-  if (!inflater.ready) {
-    return GzipInput::ReadFailed; // out of memory, with errno set
-  }
   z_stream &stream = inflater.stream;
-  off_t offset = length;
-  stream.next_in = input.data();
-  stream.avail_in = static_cast<uInt>(length);
-  // Decode into a scratch buffer until the member ends, fails a check or runs out of input.
-  std::array<unsigned char, 64 * 1024> scratch;
+  std::uint64_t textLength = 0;
   int status = Z_OK;
-  while (status == Z_OK) {
-    if (stream.avail_in == 0) {
-      length = pread(fd, input.data(), input.size(), offset);
-      if (length <= 0) {
-        return length < 0 ? GzipInput::ReadFailed : GzipInput::Damaged;
-      }
-      offset += length;
-      stream.next_in = input.data();
-      stream.avail_in = static_cast<uInt>(length);
+  int flush = Z_BLOCK; // the first inflate stops at the end of the header, which is measured then
+  // One piece of the file after another, each decoded until it is used up or the member ends.
+  for (off_t offset = 0;;) {
+    const ssize_t length = pread(fd, input.data(), input.size(), offset);
+    if (length < 0) {
+      return {GzipInput::ReadFailed, 0}; // errno says why
     }
-    stream.next_out = scratch.data();
-    stream.avail_out = static_cast<uInt>(scratch.size());
-    status = inflate(&stream, Z_NO_FLUSH);
+    if (offset == 0 && (length < 2 || input[0] != 0x1f || input[1] != 0x8b)) {
+      return {GzipInput::NotGzip, 0};
+    }
+    if (!inflater.ready) {
+      return {GzipInput::ReadFailed, 0}; // out of memory, with errno set
+    }
+    if (status == Z_STREAM_END) { // the member ended exactly where the last piece did
+      return {length > 0 ? GzipInput::GoesOn : GzipInput::Whole, textLength};
+    }
+    if (length == 0) {
+      return {GzipInput::Damaged, 0};
+    }
+    offset += length;
+    stream.next_in = input.data();
+    stream.avail_in = static_cast<uInt>(length);
+    while (stream.avail_in > 0 && status == Z_OK) {
+      stream.next_out = scratch.data();
+      stream.avail_out = static_cast<uInt>(scratch.size());
+      status = inflate(&stream, flush);
+      textLength += scratch.size() - stream.avail_out;
+      if (flush == Z_BLOCK && (stream.data_type & 128) != 0) { // 128: the header is decoded
+        if (stream.total_in > GzipHeaderRoom) {
+          return {GzipInput::LongHeader, 0};
+        }
+        flush = Z_NO_FLUSH;
+      }
+    }
+    if (status != Z_OK && status != Z_STREAM_END) {
+      return {GzipInput::Damaged, 0};
+    }
+    if (status == Z_STREAM_END && stream.avail_in > 0) {
+      return {GzipInput::GoesOn, 0};
+    }
   }
-  if (status != Z_STREAM_END) {
-    return GzipInput::Damaged;
-  }
-  if (stream.avail_in > 0) {
-    return GzipInput::GoesOn;
-  }
-  length = pread(fd, input.data(), 1, offset);
-  return length < 0 ? GzipInput::ReadFailed : length > 0 ? GzipInput::GoesOn : GzipInput::Whole;
 }

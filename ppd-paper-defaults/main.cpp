@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -158,69 +159,52 @@ public:
     if (lseek(fd, 0, SEEK_SET) != 0) {
       return std::strerror(errno);
     }
-    switch (checkGzipInput(fd)) {
+    const GzipCheck gzip = checkGzipInput(fd);
+    gzip_ = gzip.input == GzipInput::Whole;
+    textLength_ = gzip_ ? gzip.textLength : static_cast<std::uint64_t>(opened.st_size);
+    switch (gzip.input) {
     case GzipInput::NotGzip:
-      return nullptr;
     case GzipInput::Whole:
-      gzip_ = true;
       return nullptr;
     case GzipInput::Damaged:
       return DamagedGzip;
     case GzipInput::GoesOn:
       return "gzip data goes on after its first member, and the CUPS file layer would not copy "
              "the rest as it is; decompress it first";
+    case GzipInput::LongHeader:
+      return "gzip header longer than the 4 KiB that the CUPS file layer reads; decompress it "
+             "first";
     case GzipInput::ReadFailed:
       break;
     }
     return std::strerror(errno);
   }
 
-  // The open file, for the PPD parser.
+  // The open file, for the PPD parser and the copy.
   cups_file_t *file() const { return file_.get(); }
 
-  // Goes back to the first byte for the text, after the parser. Returns why the text cannot be
-  // read, or nullptr.
-  const char *rewind() {
-    if (cupsFileRewind(file_.get()) != 0) {
-      return std::strerror(errno);
+  // After a pass over the text that reached the end of the input: why that was not the end of the
+  // text, or nullptr when it was. The CUPS file layer ends the input at a failed read, as at the
+  // end of the file; `error` is errno as the read that ended it left it. The parser may also stop
+  // before the end, at a syntax error, without reaching the end of the input: that is no failure.
+  const char *readProblem(int error) const {
+    const auto read = static_cast<std::uint64_t>(cupsFileTell(file_.get()));
+    // A plain file that grew since it was opened is read to its new end; gzip text may not grow,
+    // since whatever follows the checked member would come out garbled.
+    if (!cupsFileEOF(file_.get()) || (gzip_ ? read == textLength_ : read >= textLength_)) {
+      return nullptr;
     }
-    // When the parser's first read failed, the file stays at its end. For gzip data that decodes
-    // whole, that is the CUPS file layer's limit: it reads the header from its first 4 KiB.
-    if (cupsFileEOF(file_.get())) {
-      return gzip_ ? "gzip header longer than the 4 KiB that the CUPS file layer reads; "
-                     "decompress it first"
-                   : std::strerror(EIO);
-    }
-    return nullptr;
+    return error != 0 ? std::strerror(error) : gzip_ ? DamagedGzip : std::strerror(EIO);
   }
 
-  // Why the text could not be read to its end, given errno as the copy left it, or nullptr when
-  // it was read to its end.
-  const char *readProblem(int readError) const {
-    if (readError != 0) {
-      return std::strerror(readError);
-    }
-    // A gzip stream that ended well, its CRC checked, leaves the file marked uncompressed; one
-    // that is still compressed at the end was cut short or damaged since it was checked.
-    return cupsFileCompression(file_.get()) != CUPS_FILE_NONE ? DamagedGzip : nullptr;
-  }
+  // Goes back to the first byte for the copy. Returns why it cannot, or nullptr.
+  const char *rewind() { return cupsFileRewind(file_.get()) == 0 ? nullptr : std::strerror(errno); }
 
 private:
   std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
   bool gzip_ = false;
+  std::uint64_t textLength_ = 0; // the file's size, or for gzip the length of the decoded text
 };
-
-// Writes to standard output. A write that succeeds leaves errno as it was, as the copy in main
-// needs; stdio may set it all the same: BSD stdio leaves ENOTTY from the isatty() of its first
-// write to a file.
-bool writeStandardOutput(const char *bytes, std::size_t length) {
-  const int previous = errno;
-  if (std::fwrite(bytes, 1, length, stdout) != length) {
-    return false;
-  }
-  errno = previous;
-  return true;
-}
 
 } // namespace
 
@@ -249,19 +233,31 @@ int main(int argc, char *argv[]) {
   if (const char *problem = input.open(path)) {
     return fail(path, problem);
   }
+  // errno, cleared before each pass, names a read that failed in it; nothing else is read of it.
+  errno = 0;
   const PPDPaperInfo info = readPPDMarketCode(input.file());
+  if (const char *problem = input.readProblem(errno)) {
+    return fail(path, problem);
+  }
   if (const char *problem = input.rewind()) {
     return fail(path, problem);
   }
   const bool useLetter = decideUseLetter(info);
 
-  // The CUPS file layer ends the input at a read error as at the end of the file. A failed read
-  // sets errno, and the end of the file, the line judging and the writes that succeed leave it
-  // alone; so errno, cleared first, tells after the copy whether the input was read to its end.
   errno = 0;
+  int readError = 0;
   const bool written = rewritePPDText(
-      useLetter, [file = input.file()] { return cupsFileGetChar(file); }, writeStandardOutput);
-  const int readError = errno;
+      useLetter,
+      [file = input.file(), &readError] {
+        const int c = cupsFileGetChar(file);
+        if (c < 0) {
+          readError = errno; // before a write of what came before can change it
+        }
+        return c;
+      },
+      [](const char *bytes, std::size_t length) {
+        return std::fwrite(bytes, 1, length, stdout) == length;
+      });
   if (!written || !closeStandardOutput()) {
     return fail(path, "cannot write standard output", std::strerror(errno));
   }

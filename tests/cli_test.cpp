@@ -31,11 +31,11 @@ struct TempDir {
 
 // A PPD that the CUPS parser reads, A4 by default, ending with a CR LF line and a line without an
 // ending; or what the tool makes of it when it sets Letter. `letter` names its second PageSize
-// choice.
+// choice; `comments` go before the market keyword.
 std::string makePPD(const std::string &market, const std::string &letter = "Letter",
-                    bool asLetter = false) {
+                    bool asLetter = false, const std::string &comments = "") {
   const std::string value = asLetter ? ": Letter" : ": A4";
-  return "*PPD-Adobe: \"4.3\"\n*TOLVMarket: " + market +
+  return "*PPD-Adobe: \"4.3\"\n" + comments + "*TOLVMarket: " + market +
          "\n*OpenUI *PageSize: PickOne\n*DefaultPageSize" + value + "\n*PageSize A4: \"a\"\n" +
          "*PageSize " + letter + ": \"l\"\n*CloseUI: *PageSize\n" + "*DefaultPageRegion" + value +
          "\n*DefaultImageableArea" + value + "\r\n*DefaultPaperDimension" + value +
@@ -56,12 +56,13 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string ppd = dir.write("a4.ppd", a4), gz = ppd + ".gz";
   ASSERT_EQ(std::system(("gzip -kn " + ppd).c_str()), 0);
   const std::string gzip = readFile(gz), badLength = gzip.substr(0, gzip.size() - 1) + '\1';
-  // Text that the parser turns away after its first read, gzip-compressed to over 4 KiB.
-  std::string noise(8000, '\n');
+  // Text that the parser turns away after its first read, gzip-compressed to 14 KB.
+  std::string noise(14000, '\n');
   for (std::size_t i = 0, x = 1; i < noise.size(); ++i, x = x * 1103515245 + 12345)
     noise[i] = static_cast<char>(x >> 16);
   const std::string noiseGz = dir.write("noise", noise) + ".gz";
   ASSERT_EQ(std::system(("gzip -n " + d + "/noise").c_str()), 0);
+  const std::string noiseGzip = readFile(noiseGz);
   // Several 64 KiB blocks of output, more than a pipe holds; and a third of that, in one block.
   std::string manyLines(200001, '\n');
   for (std::size_t i = 1; i < manyLines.size(); i += 2)
@@ -88,6 +89,11 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #else
   const std::string preload = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
 #endif
+  // Its market keyword past the 4 KiB that the parser's first read takes.
+  std::string comments;
+  for (int i = 0; i < 100; ++i)
+    comments += "*% a comment line of fifty bytes, to fill 5000 ..\n";
+  const std::string late = dir.write("late.ppd", makePPD("W", "Letter", false, comments));
   // A write lease on the PPD (F_SETLEASE is 1024), taken by a process that stays behind once it is
   // in place and gives it up 0.2 s after another process asks for the file.
   const std::string leased = dir.write("leased.ppd", a4);
@@ -175,15 +181,23 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       refused("two.gz", gzip + gzip, goesOn),
       // The check reads 16 KiB at a time: a member that ends exactly there, then one more byte.
       refused("edge.gz",
-              withHeaderField(gzip, 8, std::string(16383 - gzip.size(), 'n') + '\0') + "\n",
+              withHeaderField(noiseGzip, 8, std::string(16383 - noiseGzip.size(), 'n') + '\0') +
+                  "\n",
               goesOn),
       refused("name.gz", withHeaderField(gzip, 8, std::string(5000, 'n') + '\0'),
               ": gzip header longer than the 4 KiB that the CUPS file layer reads; decompress it "
               "first"),
-      // Reads that fail: what came before is written, and the error is named as it is.
+      // Reads that fail: in the parser's pass nothing is written; in the copy, what came before is.
+      // Either way the error is named as it is, and a read retried after a signal is no failure.
+      {"", "x " + late, 1, "", late + ": Input/output error", false, "", "read-fails-at-4k"},
+      {"", "x " + gz, 1, "", gz + ": Input/output error", false, "", "read-fails-at-0"},
+      {"", "x " + gz, 1, "", gz + ": Input/output error", false, "", "pread-fails"},
       {"", "x " + long_, 1, manyLines.substr(0, 4096), long_ + ": Input/output error", false, "",
        "read-fails-at-4k"},
-      {"", "x " + noiseGz, 1, "", noiseGz + ": Input/output error", true, "", "read-fails-at-4k"},
+      {"", "x " + noiseGz, 1, noise.substr(0, 3000), noiseGz + ": Input/output error", true, "",
+       "read-fails-at-4k"},
+      {"LC_ALL=en_US", "x " + late, 0, makePPD("W", "Letter", true, comments), "", false, "",
+       "read-interrupted-at-4k"},
       // Output that fails, at once or only when it is closed.
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
       {"", "x " + ppd, 1, a4, ppd + cannotWrite + "Input/output error", false, "", "close-fails"},

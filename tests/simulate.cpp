@@ -1,12 +1,12 @@
 // Preloaded into the tool by the end-to-end test to simulate what this machine cannot do; the
-// comma-separated behaviours in PPD_TEST_SIMULATE ("bsd", "read-fails-at-4k", "close-fails",
-// "slow-flush") are described in HACKING.md.
+// comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -78,13 +78,29 @@ extern "C" int fclose(FILE *stream) {
   return result;
 }
 
+// The first read at or past byte 4096 (or 0) of a file fails with EIO; or each read there is first
+// interrupted by a signal, as on FUSE or NFS, and works when retried. A read that would cross the
+// mark stops at it, so that the next one starts there.
 extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
-  constexpr off_t Limit = 4096;
-  const off_t offset = simulates("read-fails-at-4k") ? lseek(fd, 0, SEEK_CUR) : -1; // -1: pipes
-  if (offset >= Limit) {
+  static bool failed = false, interrupted = false;
+  const off_t mark = simulates("read-fails-at-0") ? 0 : 4096;
+  const off_t offset = simulates("-at-") ? lseek(fd, 0, SEEK_CUR) : -1; // -1 also for pipes
+  if (offset >= mark) {
+    const bool fails = simulates("read-fails-at") && !std::exchange(failed, true);
+    if (fails || (simulates("read-interrupted-at-4k") && (interrupted = !interrupted))) {
+      errno = fails ? EIO : EINTR;
+      return -1;
+    }
+  }
+  return real<ssize_t(int, void *, std::size_t)>("read")(
+      fd, buffer, offset < 0 || offset >= mark ? size : std::min<std::size_t>(size, mark - offset));
+}
+
+// pread, which the gzip check reads with, fails with EIO.
+extern "C" ssize_t pread64(int fd, void *buffer, std::size_t size, off64_t offset) {
+  if (simulates("pread-fails")) {
     errno = EIO;
     return -1;
   }
-  return real<ssize_t(int, void *, std::size_t)>("read")(
-      fd, buffer, offset < 0 ? size : std::min<std::size_t>(size, Limit - offset));
+  return real<ssize_t(int, void *, std::size_t, off64_t)>("pread64")(fd, buffer, size, offset);
 }
