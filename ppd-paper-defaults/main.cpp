@@ -50,7 +50,7 @@ constexpr const char *Help =
 // `name` as it goes into a one-line message: as it is, unless it is empty or holds a control
 // character (a line feed, or an escape code that a terminal would obey); then quoted as a shell
 // reads $'...', written into `room`, which has 4 bytes for each of the name's and 4 more.
-const char *quoteName(const char *name, char *room) {
+const char *quoteName(const char *name, char *room, std::size_t size) {
   const auto isControl = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
   if (name[0] == '\0') {
     return "''";
@@ -58,27 +58,25 @@ const char *quoteName(const char *name, char *room) {
   if (std::none_of(name, name + std::strlen(name), isControl)) {
     return name;
   }
-  char *out = room + std::sprintf(room, "$'");
+  std::size_t used = std::snprintf(room, size, "$'");
   for (const char *c = name; *c != '\0'; ++c) {
-    if (*c == '\\' || *c == '\'') {
-      out += std::sprintf(out, "\\%c", *c);
-    } else if (*c == '\n') {
-      out += std::sprintf(out, "\\n");
-    } else if (isControl(*c)) {
-      out += std::sprintf(out, "\\%03o", static_cast<unsigned char>(*c));
-    } else {
-      *out++ = *c;
-    }
+    const unsigned char byte = *c;
+    const char *format = byte == '\\' || byte == '\'' ? "\\%c"
+                         : byte == '\n'               ? "\\n"
+                         : isControl(byte)            ? "\\%03o"
+                                                      : "%c";
+    used += std::snprintf(room + used, size - used, format, byte);
   }
-  std::strcpy(out, "'");
+  std::snprintf(room + used, size - used, "'");
   return room;
 }
 
 int fail(const char *name, const char *reason, const char *detail = nullptr) {
-  const std::unique_ptr<char, decltype(&std::free)> room(
-      static_cast<char *>(std::malloc(4 * std::strlen(name) + 4)), std::free);
+  const std::size_t size = 4 * std::strlen(name) + 4;
+  const std::unique_ptr<char, decltype(&std::free)> room(static_cast<char *>(std::malloc(size)),
+                                                         std::free);
   std::fprintf(stderr, "ppd-paper-defaults: %s: %s%s%s\n",
-               room ? quoteName(name, room.get()) : name, reason, detail ? ": " : "",
+               room ? quoteName(name, room.get(), size) : name, reason, detail ? ": " : "",
                detail ? detail : "");
   return ExitFailure;
 }

@@ -74,7 +74,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); // read by a head that goes away after one line
   const std::string head = "timeout 10 head -n 1 " + pipe + " >/dev/null 2>&1 & ";
-  const std::string self = dir.write("self.ppd", a4), escaped = "$'a\\nb\\033[0m'";
+  const std::string self = dir.write("self.ppd", a4), escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m'";
   std::string upperKey = makePPD("J");
   upperKey.replace(upperKey.find("TOLVMarket"), 10, "TOLVMARKET"); // the parser ignores case
   const std::string usage = " (usage: ppd-paper-defaults IGNORED FILE.ppd)";
@@ -162,7 +162,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", ppd, 2, "", "the PPD file is the second argument; the first is not read" + usage},
       {"", "x ''", 1, "", "'': No such file or directory"},
       {"", "x -", 1, "", "-: No such file or directory"},
-      {"", "x \"$(printf 'a\\nb\\033[0m')\"", 1, "", escaped + ": No such file or directory"},
+      {"", "x \"$(printf 'a\\\\b\\047c\\177\\nd\\033[0m')\"", 1, "",
+       escaped + ": No such file or directory"},
       {"", "x " + d, 1, "", d + ": Is a directory"},
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
       {"", "x " + fifo, 1, "", fifo + twice},
