@@ -31,21 +31,12 @@ constexpr const char *InfoUsage = "ppd-paper-defaults --help | -h | --version";
 constexpr const char *DamagedGzip = "damaged or truncated gzip data";
 
 constexpr const char *Help =
-    "Writes the PPD FILE.ppd (plain or gzip-compressed) to standard output. Its\n"
-    "*DefaultPageSize, *DefaultPageRegion, *DefaultImageableArea and\n"
-    "*DefaultPaperDimension lines are set to Letter when the locale is en_US or\n"
-    "en_CA and, if the CUPS PPD parser reads the file, the PPD offers a Letter page\n"
-    "size and is not a \"J\" market model (*TOLVMarket: J). The locale is the first\n"
-    "of LC_ALL, LC_PAPER and LANG that is set and not empty, without its .codeset\n"
-    "or @modifier; on macOS it is the region setting instead. Every other byte is\n"
-    "copied as it is. The first argument is not read.\n"
+    "Writes the PPD FILE.ppd (plain or gzip-compressed) to standard output, its default paper set\n"
+    "to Letter when the locale is en_US or en_CA, the PPD offers a Letter page size and it is not\n"
+    "a \"J\" market model. The first argument is not read. FILE.ppd must be a regular file.\n"
     "\n"
-    "The PPD is read twice, so it must be a regular file, not a pipe or a device,\n"
-    "and not the file that standard output goes to. gzip data is written only when\n"
-    "it decodes whole and nothing follows it.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot\n"
-    "be written, 2 on a usage error.\n";
+    "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot be written,\n"
+    "2 on a usage error. The manual page, ppd-paper-defaults(1), gives the exact rules.\n";
 
 // `name` as it goes into a one-line message: as it is, unless it is empty or holds a control
 // character (a line feed, or an escape code that a terminal would obey); then quoted as a shell

@@ -158,6 +158,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", "", true},
       {"", "-h", 0, "Usage: ", "", true},
       {"", "--version", 0, "ppd-paper-defaults 0.", "", true},
+      {"", "--help >/dev/full", 1, "", "standard output: No space left on device"},
       {"", "", 2, "", "missing PPD file" + usage},
       {"", ppd, 2, "", "the PPD file is the second argument; the first is not read" + usage},
       {"", "x ''", 1, "", "'': No such file or directory"},
