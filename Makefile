@@ -199,5 +199,5 @@ fuzz:
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
 	cmake --build build-fuzz -j2 --target ppd-rewrite-fuzz
 	rm -rf build-fuzz/corpus && cp -r fuzz/corpus build-fuzz/corpus
-	build-fuzz/fuzz/ppd-rewrite-fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 \
+	build-fuzz/fuzz/ppd-rewrite-fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=16384 -timeout=10 \
 	  -dict=fuzz/ppd.dict -print_final_stats=1 -artifact_prefix=build-fuzz/ build-fuzz/corpus
