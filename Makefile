@@ -157,10 +157,11 @@ package: build
 	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
 	cd $(BUILD_DIR) && rm -f ppd-paper-defaults_*.deb && umask 022 && cpack -G DEB
 
-# The manual page must format without a single warning.
+# The manual page must format without a single warning, from groff or from mandoc's lint.
 man-check:
-	@$(MAKE) --no-print-directory deps PACKAGES=groff-base
-	@warnings=$$(groff -ww -z -man man/ppd-paper-defaults.1 2>&1); \
+	@$(MAKE) --no-print-directory deps PACKAGES="groff-base mandoc"
+	@warnings=$$(groff -ww -z -man man/ppd-paper-defaults.1 2>&1; \
+	  mandoc -T lint -W warning man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
 # Checks the package with lintian and against a second build, installs it into this system, checks
