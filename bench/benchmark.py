@@ -8,7 +8,7 @@ the tool really rewrites lines. Nothing is asserted: the figures are printed, no
 Usage: bench/benchmark.py (from anywhere; `make bench` installs what it needs and runs it)
   BUILD_DIR       build directory holding the tool and the floors (default: build)
   PPD_CORPUS_DIR  directory of the unpacked openprinting PPDs (NNNNN.ppd); when unset they are
-                  unpacked into a temporary directory with tests/corpus/unpack_openprinting_ppds.py
+                  unpacked into a temporary directory with bench/unpack_openprinting_ppds.py
   BENCH_RUNS      hyperfine runs per command (default: 30)
 """
 
@@ -106,7 +106,7 @@ def main():
         scratch = Path(tmp)
         corpus_dir = os.environ.get("PPD_CORPUS_DIR")
         if not corpus_dir:
-            unpacker = ROOT / "tests" / "corpus" / "unpack_openprinting_ppds.py"
+            unpacker = ROOT / "bench" / "unpack_openprinting_ppds.py"
             if not unpacker.is_file():
                 sys.exit(f"benchmark: {unpacker} is missing; set PPD_CORPUS_DIR")
             corpus_dir = scratch / "corpus"

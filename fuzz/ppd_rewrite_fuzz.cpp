@@ -46,9 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const auto violated = [&](const char *what) {
     std::fprintf(stderr, "property violated (Letter %s): %s; input: \"", useLetter ? "on" : "off",
                  what);
-    for (const unsigned char c : input.substr(0, 300)) {
+    for (const unsigned char c : input.substr(0, 300))
       std::fprintf(stderr, std::isprint(c) && c != '\\' ? "%c" : "\\x%02x", c);
-    }
     std::fprintf(stderr, "\"%s\n", input.size() > 300 ? "..." : "");
     std::abort();
   };

@@ -69,10 +69,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
     manyLines[i] = 'a';
   const std::string long_ = dir.write("long", manyLines + "*DefaultPageSize:A4");
   const std::string third = dir.write("third", manyLines.substr(0, 40000));
-  // A FIFO that no one writes to: opening it must not block.
+  // FIFOs: one that no one writes to, whose open must not block, and one that `head` reads.
   const std::string nuls(5000, '\0'), fifo = d + "/fifo", pipe = d + "/pipe";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0); // read by a head that goes away after one line
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600) | mkfifo(pipe.c_str(), 0600), 0);
   const std::string head = "timeout 10 head -n 1 " + pipe + " >/dev/null 2>&1 & ";
   const std::string self = dir.write("self.ppd", a4), escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m'";
   std::string upperKey = makePPD("J");
@@ -125,7 +124,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       // The locale, the market and the PageSize choices decide; the first argument is not read.
       {"LC_ALL=en_US.UTF-8", "--help " + ppd + " ignored", 0, letter},
       {"LANG=en_CA.UTF-8", "x " + gz, 0, letter},
-      {"LC_ALL=de_DE.UTF-8", "x " + ppd, 0, a4},
       {"LC_ALL=C LC_PAPER=en_US LANG=en_US", "x " + ppd, 0, a4},
       {"", "x " + ppd, 0, a4},
       {"LC_ALL=en_GB.UTF-8", "x " + ppd, 0, a4},
@@ -150,9 +148,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       inUS("nuls", nuls, nuls),
       inUS("empty.ppd", "", ""),
       inUS("1f", "\x1f\n", "\x1f\n"), // begins like gzip, but is not
-      // /dev/stdin from a file, plain or gzip, and read from already: the file from its start.
+      // /dev/stdin from a file, and read from already: the file from its start.
       {"LC_ALL=en_US", "x /dev/stdin <" + ppd, 0, letter},
-      {"LC_ALL=en_US", "x /dev/stdin <" + gz, 0, letter},
       {"LC_ALL=en_US", "x /dev/stdin", 0, letter, "", false, "exec <" + ppd + "; read -r line; "},
       // Command lines, and input that is refused.
       {"", "--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", "", true},
@@ -169,7 +166,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
       {"", "x " + fifo, 1, "", fifo + twice},
       {"", "x " + self + " >>" + self, 1, "", self + ": input file is output file"},
-      {"", "x " + self + " 1<>" + self, 1, "", self + ": input file is output file"},
       {"", "x " + self + " >" + self, 1, "", self + ": input file is output file"},
       // The PPD takes no standard descriptor that is closed; a leased one is read once it is free.
       {"", "x " + ppd + " >&-", 1, "", ppd + cannotWrite + "Bad file descriptor"},
@@ -177,7 +173,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_US", "x " + leased, 0, letter, "", false, lease},
       // gzip data is written only when it decodes whole, and nothing follows it.
       refused("cut.gz", gzip.substr(0, gzip.size() - 30), damaged),
-      refused("magic.gz", "\x1f\x8b", damaged),
       refused("length.gz", badLength + gzip, damaged),
       refused("hcrc.gz", withHeaderField(gzip, 2, "??") + gzip, damaged),
       refused("two.gz", gzip + gzip, goesOn),
@@ -210,8 +205,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "x " + long_ + " >" + pipe, 141, "", "", false, head},
 #endif
       {"", "x " + third + " >" + pipe, 0, "", "", false, head, "slow-flush"},
-      {"", "x " + long_ + " >" + pipe, 1, "", long_ + cannotWrite + "Broken pipe", false,
-       "trap '' PIPE; " + head},
       {"", "x " + big + " >" + pipe, 1, "", big + cannotWrite + "Broken pipe", false,
        "trap '' PIPE; " + head},
   };

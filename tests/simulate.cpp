@@ -28,12 +28,6 @@ bool isBSDStdin(const char *path) {
   return simulates("bsd") && std::strcmp(path, "/dev/stdin") == 0;
 }
 
-void pauseBeforeFlush(FILE *stream) {
-  if (stream == stdout && simulates("slow-flush")) {
-    usleep(200 * 1000);
-  }
-}
-
 } // namespace
 
 // The tool, built with 64-bit file offsets, opens its PPD through open64.
@@ -62,13 +56,11 @@ extern "C" std::size_t fwrite(const void *data, std::size_t size, std::size_t co
   return written;
 }
 
-extern "C" int fflush(FILE *stream) {
-  pauseBeforeFlush(stream);
-  return real<int(FILE *)>("fflush")(stream);
-}
-
+// The tool writes its output when it closes standard output (slow-flush: 0.2 s late).
 extern "C" int fclose(FILE *stream) {
-  pauseBeforeFlush(stream);
+  if (stream == stdout && simulates("slow-flush")) {
+    usleep(200 * 1000);
+  }
   const bool failClose = stream == stdout && simulates("close-fails");
   const int result = real<int(FILE *)>("fclose")(stream);
   if (result == 0 && failClose) {

@@ -17,24 +17,21 @@ def run_tool(path, locale):
     return subprocess.run([*TOOL, "x", path], capture_output=True, env=dict(os.environ, LC_ALL=locale))
 
 
-def first_difference(want, got):
-    n = next((i for i, (w, g) in enumerate(zip(want, got)) if w != g), min(len(want), len(got)))
-    return f"first difference at byte {n}: expected {want[n:n + 80]!r}, got {got[n:n + 80]!r}"
-
-
 def check_ppd(path, changed_dir):
     """Checks the output under de_DE and en_US and leaves it in `changed_dir` when it differs from
     the input; returns whether it does. Raises on a failure."""
     with open(path, "rb") as f:
         text = f.read()
     letter = OFFERS_LETTER.search(text) and not MARKET_J.search(text)
-    lines = [l[: l.index(b":")] + (b": Letter\r\n" if l.endswith(b"\r\n") else b": Letter\n")
-             if letter and l.startswith(KEYS) and b":" in l else l for l in LINE.findall(text)]
+    found = LINE.findall(text)  # a last line without an ending takes that of the line before it
+    lines = [l[: l.index(b":")] + (b": Letter\r\n" if (l if l.endswith(b"\n") else prev).endswith(b"\r\n") else b": Letter\n")
+             if letter and l.startswith(KEYS) and b":" in l else l for prev, l in zip([b""] + found, found)]
     for locale, want in ("de_DE.UTF-8", text), ("en_US.UTF-8", b"".join(lines)):
         run = run_tool(path, locale)
-        status = f"exit status {run.returncode}: {run.stderr.decode(errors='replace').strip()}"
-        assert run.returncode == 0, f"{locale}: {status}"
-        assert run.stdout == want, f"{locale}: {first_difference(want, run.stdout)}"
+        assert run.returncode == 0, f"{locale}: exit status {run.returncode}: {run.stderr.decode(errors='replace')}"
+        got = run.stdout
+        n = next((i for i, (w, g) in enumerate(zip(want, got)) if w != g), min(len(want), len(got)))
+        assert got == want, f"{locale}: first difference at byte {n}: expected {want[n:n+80]!r}, got {got[n:n+80]!r}"
     if want != text:
         with open(os.path.join(changed_dir, os.path.basename(path)), "wb") as f:
             f.write(want)
@@ -68,9 +65,7 @@ def check_corpus(ppd_dir, names, changed_dir):
     before, after = cupstestppd_reports(ppd_dir, changed), cupstestppd_reports(changed_dir, changed)
     gained = {n: after.get(n, {"no report"}) - before.get(n, set()) for n in changed}
     failures += [f"FAIL {n}: cupstestppd says of the output only: {sorted(g)}" for n, g in gained.items() if g]
-    passed = sum("FAIL" not in before.get(n, {"FAIL"}) | after.get(n, {"FAIL"}) for n in changed)
     print(f"PPDs checked: {len(names)}, failed: {len(failures)}; changed under en_US: {len(changed)}")
-    print(f"cupstestppd: {passed} changed PPDs pass both before and after the rewrite")
     return failures
 
 
@@ -115,22 +110,18 @@ def check_cupsd(ppd, tmp):
     finally:
         cupsd.terminate()
         cupsd.wait(10)
-    if failures and os.path.exists(f"{tmp}/log/error_log"):
-        failures += ["cupsd error_log:", open(f"{tmp}/log/error_log", errors="replace").read()[-2000:]]
     return failures
 
 
-start = time.monotonic()
 with tempfile.TemporaryDirectory(prefix="ppd-real-") as tmp:
     ppd_dir, changed_dir = f"{tmp}/ppds", f"{tmp}/changed"
     os.mkdir(changed_dir)
-    unpacker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "unpack_openprinting_ppds.py")
+    unpacker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../bench/unpack_openprinting_ppds.py")
     subprocess.run([sys.executable, unpacker, ppd_dir], check=True, stdout=subprocess.DEVNULL)
     names = sorted(os.listdir(ppd_dir))
     failures = check_corpus(ppd_dir, names[:: int(os.environ.get("PPD_CORPUS_STEP", "1"))], changed_dir)
     a4 = re.compile(rb"^\*DefaultPageSize: A4\s*$", re.M)
     ppd = next(f"{ppd_dir}/{n}" for n in names if a4.search(open(f"{ppd_dir}/{n}", "rb").read()))
     failures += check_cupsd(ppd, f"{tmp}/cupsd")
-print(f"Time taken: {time.monotonic() - start:.0f} s")
 print(*failures[:20], sep="\n")
 sys.exit(1 if failures else 0)
