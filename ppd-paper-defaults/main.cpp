@@ -149,8 +149,8 @@ public:
       return std::strerror(errno);
     }
     const GzipCheck gzip = checkGzipInput(fd);
-    gzip_ = gzip.input == GzipInput::Whole;
-    textLength_ = gzip_ ? gzip.textLength : static_cast<std::uint64_t>(opened.st_size);
+    textLength_ = gzip.input == GzipInput::Whole ? gzip.textLength
+                                                 : static_cast<std::uint64_t>(opened.st_size);
     switch (gzip.input) {
     case GzipInput::NotGzip:
     case GzipInput::Whole:
@@ -177,13 +177,12 @@ public:
   // end of the file; `error` is errno as the read that ended it left it. The parser may also stop
   // before the end, at a syntax error, without reaching the end of the input: that is no failure.
   const char *readProblem(int error) const {
-    const auto read = static_cast<std::uint64_t>(cupsFileTell(file_.get()));
-    // A plain file that grew since it was opened is read to its new end; gzip text may not grow,
-    // since whatever follows the checked member would come out garbled.
-    if (!cupsFileEOF(file_.get()) || (gzip_ ? read == textLength_ : read >= textLength_)) {
+    // A file that grew while it was read is read to its new end, as cat reads it.
+    if (!cupsFileEOF(file_.get()) ||
+        static_cast<std::uint64_t>(cupsFileTell(file_.get())) >= textLength_) {
       return nullptr;
     }
-    return error != 0 ? std::strerror(error) : gzip_ ? DamagedGzip : std::strerror(EIO);
+    return std::strerror(error != 0 ? error : EIO); // a file cut short while it was read: no errno
   }
 
   // Goes back to the first byte for the copy. Returns why it cannot, or nullptr.
@@ -191,7 +190,6 @@ public:
 
 private:
   std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
-  bool gzip_ = false;
   std::uint64_t textLength_ = 0; // the file's size, or for gzip the length of the decoded text
 };
 
