@@ -38,9 +38,8 @@ std::string expectedLine(std::string_view line, std::string_view previous) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-  if (size == 0) {
+  if (size == 0)
     return 0;
-  }
   const bool useLetter = data[0] & 1, failWrite = data[0] & 2;
   const std::string_view input(reinterpret_cast<const char *>(data + 1), size - 1);
   const auto violated = [&](const char *what) {

@@ -20,8 +20,7 @@ def run_tool(path, locale):
 def check_ppd(path, changed_dir):
     """Checks the output under de_DE and en_US and leaves it in `changed_dir` when it differs from
     the input; returns whether it does. Raises on a failure."""
-    with open(path, "rb") as f:
-        text = f.read()
+    text = open(path, "rb").read()
     letter = OFFERS_LETTER.search(text) and not MARKET_J.search(text)
     found = LINE.findall(text)  # a last line without an ending takes that of the line before it
     lines = [l[: l.index(b":")] + (b": Letter\r\n" if (l if l.endswith(b"\n") else prev).endswith(b"\r\n") else b": Letter\n")
