@@ -172,10 +172,10 @@ public:
   // The open file, for the PPD parser and the copy.
   cups_file_t *file() const { return file_.get(); }
 
-  // After a pass over the text that reached the end of the input: why that was not the end of the
-  // text, or nullptr when it was. The CUPS file layer ends the input at a failed read, as at the
-  // end of the file; `error` is errno as the read that ended it left it. The parser may also stop
-  // before the end, at a syntax error, without reaching the end of the input: that is no failure.
+  // After a pass over the text: why it ended short of the text's end, or nullptr. The CUPS file
+  // layer ends its input at a failed read as at the end of the file; `error` is errno as the read
+  // that ended it left it. The parser also stops at a syntax error, but before the end of its
+  // input, and that is no failure.
   const char *readProblem(int error) const {
     // A file that grew while it was read is read to its new end, as cat reads it.
     if (!cupsFileEOF(file_.get()) ||
