@@ -36,7 +36,8 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
   char run[PPDRunSize + PPDLineSize + 1];
   std::size_t used = 0; // bytes of the run before the current line, not yet written
   bool atLineStart = true;
-  bool endsCR = false; // the text so far ends with a carriage return, or with CR LF
+  bool crlf = false;    // the last line feed so far came just after a carriage return
+  char previous = '\0'; // the last byte of the piece before
   for (int c = nextByte(); c >= 0;) {
     // Gather a line, or a piece of PPDLineSize bytes of a longer one, after the run.
     char *const line = run + used;
@@ -49,9 +50,12 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
       c = nextByte(); // one byte ahead, to know whether this piece ends the input
     }
     const char last = line[count - 1];
-    const bool whole = atLineStart && (last == '\n' || c < 0), afterCRLF = endsCR;
+    const bool whole = atLineStart && (last == '\n' || c < 0), afterCRLF = crlf;
     atLineStart = last == '\n';
-    endsCR = last == '\r' || (last == '\n' && (count > 1 ? line[count - 2] == '\r' : endsCR));
+    if (last == '\n') {
+      crlf = (count > 1 ? line[count - 2] : previous) == '\r';
+    }
+    previous = last;
     std::size_t cut = PPDLineUnchanged;
     if (useLetter && whole && line[0] == '*') {
       line[count] = '\0';
@@ -60,8 +64,8 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
     if (cut != PPDLineUnchanged) {
       // A line that is rewritten holds a carriage return only just before its line feed; one
       // without a line feed ends the text, and ends as the line before it did.
-      const bool crlf = last == '\n' ? endsCR : afterCRLF;
-      const std::string_view value = crlf ? PPDLetterValueCRLF : PPDLetterValue;
+      const std::string_view value =
+          (last == '\n' ? crlf : afterCRLF) ? PPDLetterValueCRLF : PPDLetterValue;
       if (!write(run, used + cut) || !write(value.data(), value.size())) {
         return false;
       }
