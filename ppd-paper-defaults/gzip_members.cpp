@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <optional>
 
 #include <unistd.h>
 #include <zlib.h>
@@ -26,8 +27,7 @@ struct Inflater {
 GzipCheck checkGzipInput(int fd) {
   std::array<unsigned char, 16 * 1024> input;
   std::array<unsigned char, 64 * 1024> scratch; // the decoded text goes here, and is dropped
-  Inflater inflater;
-  z_stream &stream = inflater.stream;
+  std::optional<Inflater> inflater;             // made once the file begins as gzip data does
   std::uint64_t textLength = 0;
   int status = Z_OK;
   int flush = Z_BLOCK; // the first inflate stops at the end of the header, which is measured then
@@ -37,11 +37,13 @@ GzipCheck checkGzipInput(int fd) {
     if (length < 0) {
       return {GzipInput::ReadFailed, 0}; // errno says why
     }
-    if (offset == 0 && (length < 2 || input[0] != 0x1f || input[1] != 0x8b)) {
-      return {GzipInput::NotGzip, 0};
-    }
-    if (!inflater.ready) {
-      return {GzipInput::ReadFailed, 0}; // out of memory, with errno set
+    if (offset == 0) {
+      if (length < 2 || input[0] != 0x1f || input[1] != 0x8b) {
+        return {GzipInput::NotGzip, 0};
+      }
+      if (!inflater.emplace().ready) {
+        return {GzipInput::ReadFailed, 0}; // out of memory, with errno set
+      }
     }
     if (status == Z_STREAM_END) { // the member ended exactly where the last piece did
       return {length > 0 ? GzipInput::GoesOn : GzipInput::Whole, textLength};
@@ -50,6 +52,7 @@ GzipCheck checkGzipInput(int fd) {
       return {GzipInput::Damaged, 0};
     }
     offset += length;
+    z_stream &stream = inflater->stream;
     stream.next_in = input.data();
     stream.avail_in = static_cast<uInt>(length);
     while (stream.avail_in > 0 && status == Z_OK) {
