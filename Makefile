@@ -3,8 +3,8 @@
 BUILD_DIR ?= build
 TOOL := $(BUILD_DIR)/ppd-paper-defaults/ppd-paper-defaults
 PACKAGES := cmake make g++ gzip libcups2-dev zlib1g-dev libgtest-dev python3
-# What the checks on real PPDs and a real print server need besides.
-TEST_PACKAGES := openprinting-ppds cups-client cups-daemon
+# What the checks on real PPDs and a real print server, and the fault sweep, need besides.
+TEST_PACKAGES := openprinting-ppds cups-client cups-daemon strace
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 # Compiler warnings are errors with WERROR=ON, as in CI and developers' builds; for a user, whose
 # newer compiler may know a new warning, they are not.
@@ -38,7 +38,7 @@ deps:
 # would then run test programs built before.
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DBUILD_TESTING=ON \
-	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON
+	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON -DPPD_PAPER_DEFAULTS_SWEEP_TESTS=ON
 	cmake --build $(BUILD_DIR) -j2
 
 # What the tool does to the example PPD: the diff of its output under en_US, then the same check
@@ -53,7 +53,8 @@ demo: deps
 	@LC_ALL=de_DE.UTF-8 $(TOOL) x $(EXAMPLE) | cmp -s - $(EXAMPLE) || { echo "demo: de_DE changed it"; exit 1; }
 	@echo "Under LC_ALL=de_DE.UTF-8 the output is identical to the input."
 
-# The unit and end-to-end suites (seconds), then the checks on real PPDs and a real print server.
+# The unit and end-to-end suites and the fault sweep (seconds), then the checks on real PPDs and a
+# real print server.
 test: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(TEST_PACKAGES)"
 	ctest --no-tests=error --test-dir $(BUILD_DIR) --output-on-failure -j2 -LE corpus

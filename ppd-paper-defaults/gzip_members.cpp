@@ -1,8 +1,8 @@
 #include "gzip_members.h"
 
-#include <array>
 #include <cerrno>
-#include <optional>
+#include <cstdlib>
+#include <memory>
 
 #include <unistd.h>
 #include <zlib.h>
@@ -22,56 +22,62 @@ struct Inflater {
   }
 };
 
+constexpr std::size_t InputSize = 16 * 1024;
+constexpr std::size_t ScratchSize = 64 * 1024; // the decoded text goes here, and is dropped
+
 } // namespace
 
-GzipCheck checkGzipInput(int fd) {
-  std::array<unsigned char, 16 * 1024> input;
-  std::array<unsigned char, 64 * 1024> scratch; // the decoded text goes here, and is dropped
-  std::optional<Inflater> inflater;             // made once the file begins as gzip data does
-  std::uint64_t textLength = 0;
+GzipInput checkGzipInput(int fd) {
+  unsigned char magic[2];
+  const ssize_t start = pread(fd, magic, sizeof magic, 0);
+  if (start < 0) {
+    return GzipInput::ReadFailed;
+  }
+  if (start < 2 || magic[0] != 0x1f || magic[1] != 0x8b) {
+    return GzipInput::NotGzip;
+  }
+  // On the heap, so that the tool runs with as small a stack as cat does.
+  const std::unique_ptr<unsigned char, decltype(&std::free)> buffers(
+      static_cast<unsigned char *>(std::malloc(InputSize + ScratchSize)), std::free);
+  Inflater inflater;
+  if (!buffers || !inflater.ready) {
+    return GzipInput::ReadFailed; // out of memory, with errno set
+  }
+  unsigned char *const input = buffers.get(), *const scratch = input + InputSize;
+  z_stream &stream = inflater.stream;
   int status = Z_OK;
   int flush = Z_BLOCK; // the first inflate stops at the end of the header, which is measured then
   // One piece of the file after another, each decoded until it is used up or the member ends.
   for (off_t offset = 0;;) {
-    const ssize_t length = pread(fd, input.data(), input.size(), offset);
+    const ssize_t length = pread(fd, input, InputSize, offset);
     if (length < 0) {
-      return {GzipInput::ReadFailed, 0}; // errno says why
-    }
-    if (offset == 0) {
-      if (length < 2 || input[0] != 0x1f || input[1] != 0x8b) {
-        return {GzipInput::NotGzip, 0};
-      }
-      if (!inflater.emplace().ready) {
-        return {GzipInput::ReadFailed, 0}; // out of memory, with errno set
-      }
+      return GzipInput::ReadFailed; // errno says why
     }
     if (status == Z_STREAM_END) { // the member ended exactly where the last piece did
-      return {length > 0 ? GzipInput::GoesOn : GzipInput::Whole, textLength};
+      return length > 0 ? GzipInput::GoesOn : GzipInput::Whole;
     }
     if (length == 0) {
-      return {GzipInput::Damaged, 0};
+      return GzipInput::Damaged;
     }
     offset += length;
-    z_stream &stream = inflater->stream;
-    stream.next_in = input.data();
+    stream.next_in = input;
     stream.avail_in = static_cast<uInt>(length);
     while (stream.avail_in > 0 && status == Z_OK) {
-      stream.next_out = scratch.data();
-      stream.avail_out = static_cast<uInt>(scratch.size());
+      stream.next_out = scratch;
+      stream.avail_out = static_cast<uInt>(ScratchSize);
       status = inflate(&stream, flush);
-      textLength += scratch.size() - stream.avail_out;
       if (flush == Z_BLOCK && (stream.data_type & 128) != 0) { // 128: the header is decoded
         if (stream.total_in > GzipHeaderRoom) {
-          return {GzipInput::LongHeader, 0};
+          return GzipInput::LongHeader;
         }
         flush = Z_NO_FLUSH;
       }
     }
     if (status != Z_OK && status != Z_STREAM_END) {
-      return {GzipInput::Damaged, 0};
+      return GzipInput::Damaged;
     }
     if (status == Z_STREAM_END && stream.avail_in > 0) {
-      return {GzipInput::GoesOn, 0};
+      return GzipInput::GoesOn;
     }
   }
 }

@@ -5,9 +5,7 @@
 #include "platform/release_scope.h"
 #include "ppd_rewrite.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +18,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __APPLE__ // Apple's struct stat has other names for its times in nanoseconds
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
+
 namespace {
 
 constexpr int ExitSuccess = 0;
@@ -29,6 +32,8 @@ constexpr int ExitUsage = 2;
 constexpr const char *Usage = "ppd-paper-defaults IGNORED FILE.ppd";
 constexpr const char *InfoUsage = "ppd-paper-defaults --help | -h | --version";
 constexpr const char *DamagedGzip = "damaged or truncated gzip data";
+constexpr const char *NotRegular =
+    "not a regular file (the PPD is read twice; save it to a file first)";
 
 constexpr const char *Help =
     "Writes the PPD FILE.ppd (plain or gzip-compressed) to standard output, its default paper set\n"
@@ -38,25 +43,55 @@ constexpr const char *Help =
     "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot be written,\n"
     "2 on a usage error. The manual page, ppd-paper-defaults(1), gives the exact rules.\n";
 
+// How many bytes of `s` make one character that a terminal shows as it is: 1 for printable ASCII,
+// 2 to 4 for a UTF-8 character other than a C1 control (U+0080 to U+009F, which some terminals
+// obey as they obey ESC); 0 for a control character or a byte that starts no UTF-8 character.
+// C2 followed by 80 to 9F encodes a C1 control; E0 and F0 followed by less than A0 and 90 encode
+// a shorter character once more, which a lax terminal might take for a control.
+std::size_t getPrintableLength(const unsigned char *s) {
+  if (s[0] < 0x80) {
+    return s[0] >= 0x20 && s[0] != 0x7f ? 1 : 0;
+  }
+  const std::size_t length = s[0] < 0xc2   ? 0
+                             : s[0] < 0xe0 ? 2
+                             : s[0] < 0xf0 ? 3
+                             : s[0] < 0xf5 ? 4
+                                           : 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((s[i] & 0xc0) != 0x80) { // a NUL too ends the character short
+      return 0;
+    }
+  }
+  const bool refused =
+      ((s[0] == 0xc2 || s[0] == 0xe0) && s[1] < 0xa0) || (s[0] == 0xf0 && s[1] < 0x90);
+  return refused ? 0 : length;
+}
+
 // `name` as it goes into a one-line message: as it is, unless it is empty or holds a control
-// character (a line feed, or an escape code that a terminal would obey); then quoted as a shell
-// reads $'...', written into `room`, which has 4 bytes for each of the name's and 4 more.
+// character (a line feed, or an escape code that a terminal would obey) or a byte that is not
+// UTF-8; then quoted as a shell reads $'...', written into `room`, which has 4 bytes for each of
+// the name's and 4 more.
 const char *quoteName(const char *name, char *room, std::size_t size) {
-  const auto isControl = [](unsigned char c) { return c < 0x20 || c == 0x7f; };
   if (name[0] == '\0') {
     return "''";
   }
-  if (std::none_of(name, name + std::strlen(name), isControl)) {
+  const auto *bytes = reinterpret_cast<const unsigned char *>(name);
+  std::size_t plain = 0; // the bytes before the first that has to be quoted
+  while (const std::size_t length = getPrintableLength(bytes + plain)) {
+    plain += length;
+  }
+  if (name[plain] == '\0') {
     return name;
   }
   std::size_t used = std::snprintf(room, size, "$'");
-  for (const char *c = name; *c != '\0'; ++c) {
-    const unsigned char byte = *c;
-    const char *format = byte == '\\' || byte == '\'' ? "\\%c"
-                         : byte == '\n'               ? "\\n"
-                         : isControl(byte)            ? "\\%03o"
-                                                      : "%c";
-    used += std::snprintf(room + used, size - used, format, byte);
+  for (const unsigned char *c = bytes; *c != '\0';) {
+    const int length = static_cast<int>(getPrintableLength(c));
+    const char *format = length == 0                ? (*c == '\n' ? "\\n" : "\\%03o")
+                         : *c == '\\' || *c == '\'' ? "\\%.*s"
+                                                    : "%.*s";
+    used += length == 0 ? std::snprintf(room + used, size - used, format, *c)
+                        : std::snprintf(room + used, size - used, format, length, c);
+    c += length == 0 ? 1 : length;
   }
   std::snprintf(room + used, size - used, "'");
   return room;
@@ -103,12 +138,18 @@ class PPDInput {
 public:
   // Opens the PPD at `path` and checks that it can be copied whole. Returns why not, or nullptr.
   const char *open(const char *path) {
-    // O_NONBLOCK, so that a FIFO without a writer cannot block the open; it is refused below.
+    // A FIFO is refused before it is opened: the open would release a writer that waits on it,
+    // which would then lose its data or be killed by SIGPIPE.
+    struct stat named {};
+    if (stat(path, &named) == 0 && S_ISFIFO(named.st_mode)) {
+      return NotRegular;
+    }
+    // O_NONBLOCK, so that a FIFO put at the path after the stat cannot block the open either; it
+    // is refused below.
     int fd = ::open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     // That open fails at once on a file that another process holds a write lease on (Samba's
     // oplocks, NFS delegations); a blocking open waits, as cat's does, until the lease is given up.
-    struct stat opened {};
-    if (fd < 0 && errno == EWOULDBLOCK && stat(path, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    if (fd < 0 && errno == EWOULDBLOCK && S_ISREG(named.st_mode)) {
       fd = ::open(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
     }
     // Never a standard descriptor that was closed when the tool started: with standard output
@@ -116,6 +157,9 @@ public:
     if (fd >= 0 && fd <= STDERR_FILENO) {
       const int standard = fd;
       fd = fcntl(standard, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+      if (fd < 0 && errno == EINVAL) {
+        errno = EMFILE; // the limit on open files allows no descriptor above 2
+      }
       close(standard); // a descriptor just opened for reading closes without touching errno
     }
     if (fd < 0) {
@@ -128,19 +172,24 @@ public:
     }
     // Only a regular file can be read twice: a pipe would give the second read nothing, and a
     // device such as /dev/zero never ends. Nothing is read from anything else.
-    if (fstat(fd, &opened) != 0) {
+    if (fstat(fd, &opened_) != 0) {
       return std::strerror(errno);
     }
-    if (!S_ISREG(opened.st_mode)) {
-      return S_ISDIR(opened.st_mode)
-                 ? std::strerror(EISDIR)
-                 : "not a regular file (the PPD is read twice; save it to a file first)";
+    if (!S_ISREG(opened_.st_mode)) {
+      return S_ISDIR(opened_.st_mode) ? std::strerror(EISDIR) : NotRegular;
+    }
+    // Reads block from here on, as cat's do. A regular file that honours O_NONBLOCK, such as
+    // /proc/kmsg or one on FUSE, answers EAGAIN instead, which the CUPS file layer retries at
+    // once, spinning.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      return std::strerror(errno);
     }
     // Written to as it is read, with >> or 1<>, the PPD would never end or come out garbled; and
     // after >, which has emptied it already, the message says why the output is empty.
     struct stat output {};
-    if (fstat(STDOUT_FILENO, &output) == 0 && output.st_dev == opened.st_dev &&
-        output.st_ino == opened.st_ino) {
+    if (fstat(STDOUT_FILENO, &output) == 0 && output.st_dev == opened_.st_dev &&
+        output.st_ino == opened_.st_ino) {
       return "input file is output file";
     }
     // A descriptor shared with standard input may have been read from already; start at the
@@ -148,10 +197,7 @@ public:
     if (lseek(fd, 0, SEEK_SET) != 0) {
       return std::strerror(errno);
     }
-    const GzipCheck gzip = checkGzipInput(fd);
-    textLength_ = gzip.input == GzipInput::Whole ? gzip.textLength
-                                                 : static_cast<std::uint64_t>(opened.st_size);
-    switch (gzip.input) {
+    switch (checkGzipInput(fd)) {
     case GzipInput::NotGzip:
     case GzipInput::Whole:
       return nullptr;
@@ -172,17 +218,39 @@ public:
   // The open file, for the PPD parser and the copy.
   cups_file_t *file() const { return file_.get(); }
 
-  // After a pass over the text: why it ended short of the text's end, or nullptr. The CUPS file
-  // layer ends its input at a failed read as at the end of the file; `error` is errno as the read
-  // that ended it left it. The parser also stops at a syntax error, but before the end of its
-  // input, and that is no failure.
+  // After a pass over the text: why it ended before the end of the file, or nullptr. The CUPS
+  // file layer ends its input at a failed read as at the end of the file, so the file is asked
+  // whether anything follows where the layer stopped; its size is no guide (a sysfs file says
+  // 4096 and holds less). `error` is errno as the read that ended the pass left it. The parser
+  // also stops at a syntax error, before the end of its input, and that is no failure.
   const char *readProblem(int error) const {
-    // A file that grew while it was read is read to its new end, as cat reads it.
-    if (!cupsFileEOF(file_.get()) ||
-        static_cast<std::uint64_t>(cupsFileTell(file_.get())) >= textLength_) {
+    if (!cupsFileEOF(file_.get())) {
       return nullptr;
     }
-    return std::strerror(error != 0 ? error : EIO); // a file cut short while it was read: no errno
+    const int fd = cupsFileNumber(file_.get());
+    char next;
+    const off_t stopped = lseek(fd, 0, SEEK_CUR);
+    const ssize_t more = stopped < 0 ? -1 : pread(fd, &next, 1, stopped);
+    if (more == 0) {
+      return nullptr;
+    }
+    return std::strerror(more < 0 ? errno : error != 0 ? error : EIO);
+  }
+
+  // After the copy: whether the file changed since it was opened, so that the text copied may not
+  // be the one that the decision was made from. A rename over its path, or a new link to it,
+  // changes its change time along with its link count, and leaves the text as it was.
+  const char *changeProblem() const {
+    struct stat now {};
+    if (fstat(cupsFileNumber(file_.get()), &now) != 0) {
+      return std::strerror(errno);
+    }
+    const auto same = [](const timespec &a, const timespec &b) {
+      return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    const bool changed = now.st_size != opened_.st_size || !same(now.st_mtim, opened_.st_mtim) ||
+                         (now.st_nlink == opened_.st_nlink && !same(now.st_ctim, opened_.st_ctim));
+    return changed ? "file changed while it was read" : nullptr;
   }
 
   // Goes back to the first byte for the copy. Returns why it cannot, or nullptr.
@@ -190,7 +258,7 @@ public:
 
 private:
   std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
-  std::uint64_t textLength_ = 0; // the file's size, or for gzip the length of the decoded text
+  struct stat opened_ {}; // as the file was when it was opened
 };
 
 } // namespace
@@ -220,10 +288,15 @@ int main(int argc, char *argv[]) {
   if (const char *problem = input.open(path)) {
     return fail(path, problem);
   }
-  // errno, cleared before each pass, names a read that failed in it; nothing else is read of it.
+  // errno, cleared before each pass, names a read that failed in it. In the parser's pass it also
+  // tells of an allocation that failed (ENOMEM), which the parser may have reported by rejecting
+  // the file, or passed over, leaving out a keyword or an option: either way the decision would
+  // rest on half a PPD.
   errno = 0;
   const PPDPaperInfo info = readPPDMarketCode(input.file());
-  if (const char *problem = input.readProblem(errno)) {
+  const int parseError = errno;
+  if (const char *problem =
+          parseError == ENOMEM ? std::strerror(ENOMEM) : input.readProblem(parseError)) {
     return fail(path, problem);
   }
   if (const char *problem = input.rewind()) {
@@ -249,6 +322,9 @@ int main(int argc, char *argv[]) {
     return fail(path, "cannot write standard output", std::strerror(errno));
   }
   if (const char *problem = input.readProblem(readError)) {
+    return fail(path, problem);
+  }
+  if (const char *problem = input.changeProblem()) {
     return fail(path, problem);
   }
   return ExitSuccess;

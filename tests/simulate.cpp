@@ -1,6 +1,5 @@
-// Preloaded into the tool by the end-to-end test to simulate what this machine cannot do; the
-// comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
-#include <algorithm>
+// Preloaded into the tool by the end-to-end test and the fault sweep to simulate what this machine
+// cannot do; the comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -28,6 +27,30 @@ bool isBSDStdin(const char *path) {
   return simulates("bsd") && std::strcmp(path, "/dev/stdin") == 0;
 }
 
+int ppd = -1; // the descriptor that the tool opened last: its PPD
+long allocations = -1, failing = 0;
+
+// At the end of the parser's pass the PPD changes to the file beside it, named as it is with a "~"
+// added: edited in place, as an editor that keeps the file does (edit-at-end), or replaced at its
+// path (rename-at-end).
+void changePPD() {
+  char link[32], path[4096], other[4100];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", ppd);
+  const ssize_t length = readlink(link, path, sizeof path - 1);
+  path[length < 0 ? 0 : length] = '\0';
+  std::snprintf(other, sizeof other, "%s~", path);
+  if (simulates("rename-at-end")) {
+    std::rename(other, path);
+    return;
+  }
+  FILE *from = std::fopen(other, "r"), *to = std::fopen(path, "r+");
+  for (int c; (c = std::fgetc(from)) != EOF;) {
+    std::fputc(c, to);
+  }
+  std::fclose(from);
+  std::fclose(to);
+}
+
 } // namespace
 
 // The tool, built with 64-bit file offsets, opens its PPD through open64.
@@ -36,13 +59,29 @@ extern "C" int open64(const char *path, int flags, ...) {
   va_start(rest, flags);
   const int mode = (flags & O_CREAT) != 0 ? va_arg(rest, int) : 0;
   va_end(rest);
-  return isBSDStdin(path) ? dup(0) : real<int(const char *, int, ...)>("open64")(path, flags, mode);
+  ppd = isBSDStdin(path) ? dup(0) : real<int(const char *, int, ...)>("open64")(path, flags, mode);
+  return ppd;
 }
 
+// stat-says-regular: stat takes a FIFO for a regular file, as when the path is replaced between
+// the tool's stat and its open.
 extern "C" int stat64(const char *path, struct stat64 *status) {
   const int result = real<int(const char *, struct stat64 *)>("stat64")(path, status);
   if (result == 0 && isBSDStdin(path)) {
     status->st_mode = S_IFCHR | 0620;
+  }
+  if (result == 0 && S_ISFIFO(status->st_mode) && simulates("stat-says-regular")) {
+    status->st_mode = S_IFREG | 0600;
+  }
+  return result;
+}
+
+// size-lies: a regular file says it holds 4096 bytes more than it does, as small sysfs files say
+// 4096.
+extern "C" int fstat64(int fd, struct stat64 *status) {
+  const int result = real<int(int, struct stat64 *)>("fstat64")(fd, status);
+  if (result == 0 && S_ISREG(status->st_mode) && simulates("size-lies")) {
+    status->st_size += 4096;
   }
   return result;
 }
@@ -61,38 +100,65 @@ extern "C" int fclose(FILE *stream) {
   if (stream == stdout && simulates("slow-flush")) {
     usleep(200 * 1000);
   }
-  const bool failClose = stream == stdout && simulates("close-fails");
-  const int result = real<int(FILE *)>("fclose")(stream);
-  if (result == 0 && failClose) {
-    errno = EIO;
-    return EOF;
-  }
-  return result;
+  return real<int(FILE *)>("fclose")(stream);
 }
 
-// The first read at or past byte 4096 (or 0) of a file fails with EIO; or each read there is first
-// interrupted by a signal, as on FUSE or NFS, and works when retried. A read that would cross the
-// mark stops at it, so that the next one starts there.
+// Where a sanitizer's allocator is not in the way, fail-alloc=N makes the Nth allocation fail, as
+// when memory runs out, and count-allocs writes their number to standard error as the program
+// ends. Both count from the start of main, after the libraries' own set-up.
+#ifndef __SANITIZE_ADDRESS__
+extern "C" void *__libc_malloc(std::size_t);
+extern "C" void *__libc_calloc(std::size_t, std::size_t);
+extern "C" void *__libc_realloc(void *, std::size_t);
+
+static bool failsAllocation() {
+  if (allocations < 0 || ++allocations != failing) {
+    return false;
+  }
+  errno = ENOMEM;
+  return true;
+}
+
+extern "C" void *malloc(std::size_t size) {
+  return failsAllocation() ? nullptr : __libc_malloc(size);
+}
+
+extern "C" void *calloc(std::size_t count, std::size_t size) {
+  return failsAllocation() ? nullptr : __libc_calloc(count, size);
+}
+
+extern "C" void *realloc(void *data, std::size_t size) {
+  return failsAllocation() ? nullptr : __libc_realloc(data, size);
+}
+
+extern "C" int __libc_start_main(int (*main)(int, char **, char **), int argc, char **argv,
+                                 void (*init)(), void (*fini)(), void (*rtldFini)(), void *stack) {
+  const auto start = real<decltype(__libc_start_main)>("__libc_start_main");
+  const char *behaviours = std::getenv("PPD_TEST_SIMULATE");
+  const char *at = behaviours != nullptr ? std::strstr(behaviours, "fail-alloc=") : nullptr;
+  failing = at != nullptr ? std::atol(at + 11) : 0;
+  allocations = 0;
+  return start(main, argc, argv, init, fini, rtldFini, stack);
+}
+
+[[gnu::destructor]] static void reportAllocations() {
+  if (simulates("count-allocs")) {
+    std::fprintf(stderr, "allocations: %ld\n", allocations);
+  }
+}
+#endif
+
+// eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's
+// does while no message waits.
 extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
-  static bool failed = false, interrupted = false;
-  const off_t mark = simulates("read-fails-at-0") ? 0 : 4096;
-  const off_t offset = simulates("-at-") ? lseek(fd, 0, SEEK_CUR) : -1; // -1 also for pipes
-  if (offset >= mark) {
-    const bool fails = simulates("read-fails-at") && !std::exchange(failed, true);
-    if (fails || (simulates("read-interrupted-at-4k") && (interrupted = !interrupted))) {
-      errno = fails ? EIO : EINTR;
-      return -1;
-    }
-  }
-  return real<ssize_t(int, void *, std::size_t)>("read")(
-      fd, buffer, offset < 0 || offset >= mark ? size : std::min<std::size_t>(size, mark - offset));
-}
-
-// pread, which the gzip check reads with, fails with EIO.
-extern "C" ssize_t pread64(int fd, void *buffer, std::size_t size, off64_t offset) {
-  if (simulates("pread-fails")) {
-    errno = EIO;
+  static bool changed = false;
+  if (simulates("eagain-if-nonblocking") && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
+    errno = EAGAIN;
     return -1;
   }
-  return real<ssize_t(int, void *, std::size_t, off64_t)>("pread64")(fd, buffer, size, offset);
+  const ssize_t length = real<ssize_t(int, void *, std::size_t)>("read")(fd, buffer, size);
+  if (length == 0 && fd == ppd && simulates("-at-end") && !std::exchange(changed, true)) {
+    changePPD();
+  }
+  return length;
 }

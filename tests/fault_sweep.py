@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
+from the first that names the PPD on, once in turn (strace's fault injection), on a plain and a gzip
+PPD, "J" market and not, under en_US; then runs the tool on a large "J" PPD under memory limits.
+Each run must give the right output with status 0, or status 1 and one message line, which names
+the error where a read of the PPD or the output failed. A run ended by a signal (libcups crashes on
+some failed allocations) may have written nothing; such runs are counted and shown. A read of the
+PPD that a signal interrupts must be retried.
+Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
+import gzip, os, random, re, subprocess, sys, tempfile
+from concurrent.futures import ThreadPoolExecutor
+
+SIMULATE, TOOL = sys.argv[1:]
+CALLS = {"openat": "EIO", "newfstatat": "EIO", "fcntl": "EIO", "lseek": "EIO", "read": "EIO", "pread64": "EIO",
+         "write": "EIO", "close": "EIO", "mmap": "ENOMEM"}
+
+
+def make_ppd(market, comments=b"", options=b""):
+    """A PPD with A4 defaults and a Letter page size, and what the tool makes of it under en_US."""
+    text = (b'*PPD-Adobe: "4.3"\n' + comments + b"*TOLVMarket: " + market + b"\n*OpenUI *PageSize: PickOne\n"
+            b'*DefaultPageSize: A4\n*PageSize A4: "a"\n*PageSize Letter: "l"\n*CloseUI: *PageSize\n' + options +
+            b"*DefaultPageRegion: A4\n*DefaultImageableArea: A4\n*DefaultPaperDimension: A4\n")
+    return text, text if market == b"J" else re.sub(rb"(?m)^(\*Default[A-Za-z]+): A4", rb"\1: Letter", text)
+
+
+def run(ppd, prefix=(), simulate=None):
+    env = {"LC_ALL": "en_US.UTF-8", **({"LD_PRELOAD": SIMULATE, "PPD_TEST_SIMULATE": simulate} if simulate else {})}
+    return subprocess.run([*prefix, TOOL, "x", ppd], capture_output=True, env=env)
+
+
+def judge(result, want, error):
+    """None for a run that is right, or fails as `error` (None: must not fail) allows; "signal" for
+    one ended by a signal that wrote nothing; otherwise what is wrong."""
+    lines = result.stderr.decode(errors="replace").splitlines()
+    if (result.returncode == 0 and result.stdout == want and not lines) or (
+            error is not None and result.returncode == 1 and len(lines) == 1 and lines[0].endswith(error)):
+        return None
+    if error is not None and result.returncode < 0 and not result.stdout:
+        return "signal"
+    return f"status {result.returncode}, {len(result.stdout)} of {len(want)} bytes written, stderr {lines[:2]}"
+
+
+def sweep(ppd, want, trace):
+    """(what, ppd, want, prefix, simulate, error) for each failure to make in a run on `ppd`."""
+    count = run(ppd, simulate="count-allocs").stderr.split()
+    jobs = [(f"allocation {n}", ppd, want, (), f"fail-alloc={n}", "") for n in range(1, int(count[-1]) + 1)]
+    subprocess.run(["strace", "-o", trace, "-e", "trace=" + ",".join(CALLS), TOOL, "x", ppd],
+                   env={"LC_ALL": "en_US.UTF-8"}, capture_output=True, check=True)
+    calls = [(m[1], m[2], line) for line in open(trace) if (m := re.match(r"(\w+)\((\d*)", line))]
+    start = next(i for i, (_, _, line) in enumerate(calls) if f'"{ppd}"' in line)
+    fd = next(line for name, _, line in calls[start:] if name == "openat").split()[-1]
+    for i, (name, first, _) in enumerate(calls[start:], start):
+        n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
+        reads = name in ("read", "pread64") and first == fd
+        named = reads or (name in ("write", "close") and first == "1")
+        inject = lambda error: ("strace", "-o", "/dev/null", "-e", f"inject={name}:error={error}:when={n}")
+        jobs.append((f"{name} {n}", ppd, want, inject(CALLS[name]), None, ": " + os.strerror(5) if named else ""))
+        if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
+            jobs.append((f"{name} {n} interrupted", ppd, want, inject("EINTR"), None, None))
+    return jobs
+
+
+with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor(2) as pool:
+    # 100 KB that compresses to little, then 12 KB that compresses to half: a read of the gzip PPD
+    # fails after its text has passed the compressed size.
+    noise = random.Random(1).randbytes(6000).hex().encode()
+    comments = b"*% a comment line of fifty bytes, to fill 100 KB.\n" * 2000 + b"".join(
+        b"*% " + noise[i:i + 60] + b"\n" for i in range(0, len(noise), 60))
+    jobs = []
+    for market in b"W", b"J":
+        text, want = make_ppd(market, comments)
+        for name, data in (f"{tmp}/{market.decode()}.ppd", text), (f"{tmp}/{market.decode()}.ppd.gz", gzip.compress(text, mtime=0)):
+            open(name, "wb").write(data)
+            assert judge(run(name), want, None) is None, f"{name}: wrong without a failure"
+            jobs += sweep(name, want, f"{tmp}/trace")
+    # A "J" PPD of 5 MB, one option of 300,000 choices, under memory limits from 20,000 KiB on.
+    big, same = make_ppd(b"J", options=b"*OpenUI *Big: PickOne\n*DefaultBig: c0\n" +
+                         b"".join(b'*Big c%d: "x"\n' % i for i in range(300000)) + b"*CloseUI: *Big\n")
+    open(f"{tmp}/big.ppd", "wb").write(big)
+    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", same, ("prlimit", f"--as={kib * 1024}", "--"), None, "")
+             for kib in range(20000, 120001, 2000)]
+    verdicts = list(pool.map(lambda job: (f"{job[1]}: {job[0]}", judge(run(*job[1:2], *job[3:5]), job[2], job[5])),
+                             jobs))
+
+failures = [f"FAIL {what}: {verdict}" for what, verdict in verdicts if verdict not in (None, "signal")]
+signalled = [what for what, verdict in verdicts if verdict == "signal"]
+print(f"runs: {len(jobs)}, failed: {len(failures)}; ended by a signal, nothing written: {len(signalled)}")
+print(*signalled, *failures[:20], sep="\n")
+sys.exit(1 if failures else 0)
