@@ -179,7 +179,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       // The PPD takes no standard descriptor that is closed; a leased one is read once it is free.
       {"", "x " + ppd + " >&-", 1, "", ppd + cannotWrite + "Bad file descriptor"},
       {"LC_ALL=en_US", "x " + ppd + " <&- 2>&-", 0, letter},
+#ifndef __SANITIZE_ADDRESS__ // ASan's start-up loops where it cannot duplicate a descriptor
       {"", "x " + ppd + " <&-", 1, "", ppd + ": Too many open files", false, "prlimit -n3 -- "},
+#endif
       {"LC_ALL=en_US", "x " + leased, 0, letter, "", false, lease},
       // gzip data is written only when it decodes whole, and nothing follows it.
       refused("cut.gz", gzip.substr(0, gzip.size() - 30), damaged),

@@ -28,7 +28,6 @@ bool isBSDStdin(const char *path) {
 }
 
 int ppd = -1; // the descriptor that the tool opened last: its PPD
-long allocations = -1, failing = 0;
 
 // At the end of the parser's pass the PPD changes to the file beside it, named as it is with a "~"
 // added: edited in place, as an editor that keeps the file does (edit-at-end), or replaced at its
@@ -110,6 +109,7 @@ extern "C" int fclose(FILE *stream) {
 extern "C" void *__libc_malloc(std::size_t);
 extern "C" void *__libc_calloc(std::size_t, std::size_t);
 extern "C" void *__libc_realloc(void *, std::size_t);
+static long allocations = -1, failing = 0;
 
 static bool failsAllocation() {
   if (allocations < 0 || ++allocations != failing) {
