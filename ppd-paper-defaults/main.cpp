@@ -245,7 +245,7 @@ public:
     if (fstat(cupsFileNumber(file_.get()), &now) != 0) {
       return std::strerror(errno);
     }
-    const auto same = [](const timespec &a, const timespec &b) {
+    const auto same = [](const auto &a, const auto &b) {
       return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
     };
     const bool changed = now.st_size != opened_.st_size || !same(now.st_mtim, opened_.st_mtim) ||
