@@ -46,8 +46,9 @@ constexpr const char *Help =
 // How many bytes of `s` make one character that a terminal shows as it is: 1 for printable ASCII,
 // 2 to 4 for a UTF-8 character other than a C1 control (U+0080 to U+009F, which some terminals
 // obey as they obey ESC); 0 for a control character or a byte that starts no UTF-8 character.
-// C2 followed by 80 to 9F encodes a C1 control; E0 and F0 followed by less than A0 and 90 encode
-// a shorter character once more, which a lax terminal might take for a control.
+// C2 followed by 80 to 9F encodes a C1 control. E0 and F0 followed by less than A0 and 90 encode
+// a shorter character once more, which a lax terminal might take for a control; ED followed by A0
+// or more is a UTF-16 surrogate, and F4 followed by 90 or more lies beyond U+10FFFF.
 std::size_t getPrintableLength(const unsigned char *s) {
   if (s[0] < 0x80) {
     return s[0] >= 0x20 && s[0] != 0x7f ? 1 : 0;
@@ -62,8 +63,9 @@ std::size_t getPrintableLength(const unsigned char *s) {
       return 0;
     }
   }
-  const bool refused =
-      ((s[0] == 0xc2 || s[0] == 0xe0) && s[1] < 0xa0) || (s[0] == 0xf0 && s[1] < 0x90);
+  const bool refused = ((s[0] == 0xc2 || s[0] == 0xe0) && s[1] < 0xa0) ||
+                       (s[0] == 0xf0 && s[1] < 0x90) || (s[0] == 0xed && s[1] >= 0xa0) ||
+                       (s[0] == 0xf4 && s[1] >= 0x90);
   return refused ? 0 : length;
 }
 

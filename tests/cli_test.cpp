@@ -82,8 +82,13 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string toJ = dir.write("j~", makePPD("J")),
                     asBefore = "cp " + ppd + " " + edited + " && cp " + toJ + " " + edited +
                                "~ && touch -m -d @0 " + edited + "; ";
+  // A name with control characters, a letter that is not ASCII, a C1 control (CSI), and what is
+  // not UTF-8: characters spelled long, a surrogate and one beyond U+10FFFF. Its bytes in octal
+  // are quoted as printf reads them.
+  const std::string octal =
+      "\\302\\233\\340\\201\\201\\360\\200\\200\\200\\355\\240\\200\\364\\220\\200\\200";
   const std::string self = dir.write("self.ppd", a4),
-                    escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m\u00fc\\302\\233'";
+                    escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m\u00fc" + octal + "'";
   std::string upperKey = makePPD("J");
   upperKey.replace(upperKey.find("TOLVMarket"), 10, "TOLVMARKET"); // the parser ignores case
   const std::string usage = " (usage: ppd-paper-defaults IGNORED FILE.ppd)";
@@ -168,7 +173,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", ppd, 2, "", "the PPD file is the second argument; the first is not read" + usage},
       {"", "x ''", 1, "", "'': No such file or directory"},
       {"", "x -", 1, "", "-: No such file or directory"},
-      {"", "x \"$(printf 'a\\\\b\\047c\\177\\nd\\033[0m\u00fc\\302\\233')\"", 1, "",
+      {"", "x \"$(printf 'a\\\\b\\047c\\177\\nd\\033[0m\u00fc" + octal + "')\"", 1, "",
        escaped + ": No such file or directory"},
       {"", "x " + d, 1, "", d + ": Is a directory"},
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
