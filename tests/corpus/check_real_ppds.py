@@ -99,7 +99,7 @@ def check_cupsd(ppd, tmp):
             time.sleep(0.1)
         for queue, source, want in ("letter", f"{tmp}/letter.ppd", "*Letter"), ("untouched", ppd, "*A4"):
             # lpadmin warns that PPD files are deprecated; that is expected.
-            add = client("lpadmin", "-p", queue, "-v", "file:///dev/null", "-P", source, "-E")
+            add = client("/usr/sbin/lpadmin", "-p", queue, "-v", "file:///dev/null", "-P", source, "-E")
             listed = client("lpoptions", "-p", queue, "-l").stdout.splitlines()
             page_size = next((l for l in listed if l.startswith("PageSize/")), "(no PageSize)")
             print(f"cupsd queue {queue}: {page_size[:100]}")
