@@ -8,7 +8,7 @@ import json, os, shlex, subprocess, sys
 
 prefix = os.path.abspath(sys.argv[1])
 # Ubuntu's compiler sets _FORTIFY_SOURCE=3 itself whenever it optimises.
-ubuntu_cxx = prefix + "-ubuntu-c++"
+ubuntu_cxx = prefix + "-ubuntu/c++"
 os.makedirs(os.path.dirname(ubuntu_cxx), exist_ok=True)
 with open(ubuntu_cxx, "w") as f:
     f.write('#!/bin/sh\ncase " $* " in *" -O"[1-3s]*) exec c++ -D_FORTIFY_SOURCE=3 "$@";; esac\nexec c++ "$@"\n')
