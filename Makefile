@@ -119,8 +119,9 @@ format-check:
 	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format --dry-run --Werror $(SOURCES)
 
-# The README's install commands, as someone who only installs the tool runs them, with CMake told
-# that GoogleTest and Python are missing: the tool is installed into a staging folder and run.
+# The README's install and removal commands, as someone who only installs the tool runs them, with
+# CMake told that GoogleTest and Python are missing: the tool is installed into a staging folder,
+# run, and removed, leaving nothing named for it.
 # Twice: with the compiler CMake finds, and the installed tool then checked for hardening; and
 # with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops at any GNU ld
 # option, so that the flags CMake adds only where the linker takes them are left out as on a Mac.
@@ -138,6 +139,10 @@ test-install-%:
 	LC_ALL=en_US.UTF-8 build-install-$*/staging/usr/local/bin/ppd-paper-defaults x $(EXAMPLE) | \
 	  grep -qx '\*DefaultPageSize: Letter'
 	$(if $(INSTALL_CXX),,tests/check_hardening.sh c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
+	sed 's|^|build-install-$*/staging|' build-install-$*/install_manifest.txt | xargs rm --
+	rmdir build-install-$*/staging/usr/local/share/doc/ppd-paper-defaults
+	@left=$$(find build-install-$*/staging -name '*ppd-paper-defaults*'); \
+	  [ -z "$$left" ] || { echo "left after the removal: $$left"; exit 1; }
 
 # The hardening flags that a distribution's flags or compiler choose already reach the compiler as
 # they chose them (tests/check_flags.py), each case configured in build-flags-N/.
