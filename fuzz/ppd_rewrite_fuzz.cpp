@@ -1,6 +1,6 @@
 // libFuzzer target for the line copier, also run by the unit test. The first input byte picks
 // Letter on or off (bit 0) and whether the output fails part-way (bit 1); the rest is the PPD text.
-// The expected output is worked out from the rules as the manual page states them, not the tool's code.
+// The expected output is worked out from the manual page's rules, not from the tool's code.
 #include "ppd_rewrite.h"
 
 #include <algorithm>
