@@ -139,7 +139,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_GB.UTF-8", "x " + ppd, 0, a4},
       {"LC_ALL=fr_CA", "x " + ppd, 0, a4},
       {"LC_ALL=en_US_POSIX", "x " + ppd, 0, a4},
-#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores LC_PAPER and an empty LC_ALL, and knows en_us
+#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores LC_PAPER, heeds an empty LC_ALL, knows en_us
       {"LC_PAPER=en_US@euro LANG=de_DE", "x " + ppd, 0, letter},
       {"LC_ALL= LC_PAPER= LANG=en_US.ISO-8859-1@euro", "x " + ppd, 0, letter},
       {"LC_ALL=en_us", "x " + ppd, 0, a4},
