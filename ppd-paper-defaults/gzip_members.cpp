@@ -73,6 +73,10 @@ GzipInput checkGzipInput(int fd) {
         flush = Z_NO_FLUSH;
       }
     }
+    if (status == Z_MEM_ERROR) { // inflate allocates its window as it starts on the data
+      errno = ENOMEM;
+      return GzipInput::ReadFailed;
+    }
     if (status != Z_OK && status != Z_STREAM_END) {
       return GzipInput::Damaged;
     }

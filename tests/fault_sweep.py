@@ -7,10 +7,11 @@ the error where a read of the PPD or the output failed. A run ended by a signal 
 some failed allocations) may have written nothing; such runs are counted and shown. A read of the
 PPD that a signal interrupts must be retried.
 Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
-import gzip, os, random, re, subprocess, sys, tempfile
+import errno, gzip, os, random, re, subprocess, sys, tempfile
 from concurrent.futures import ThreadPoolExecutor
 
 SIMULATE, TOOL = sys.argv[1:]
+ENOMEM, EIO = ": " + os.strerror(errno.ENOMEM), ": " + os.strerror(errno.EIO)
 CALLS = {"openat": "EIO", "newfstatat": "EIO", "fcntl": "EIO", "lseek": "EIO", "read": "EIO", "pread64": "EIO",
          "write": "EIO", "close": "EIO", "mmap": "ENOMEM"}
 
@@ -28,12 +29,14 @@ def run(ppd, prefix=(), simulate=None):
     return subprocess.run([*prefix, TOOL, "x", ppd], capture_output=True, env=env)
 
 
-def judge(result, want, error):
-    """None for a run that is right, or fails as `error` (None: must not fail) allows; "signal" for
-    one ended by a signal that wrote nothing; otherwise what is wrong."""
+def judge(result, want, error, quiet):
+    """None for a run that is right, or fails as `error` (None: must not fail) allows, having written
+    nothing if `quiet`; "signal" for one ended by a signal that wrote nothing; otherwise what is
+    wrong."""
     lines = result.stderr.decode(errors="replace").splitlines()
     if (result.returncode == 0 and result.stdout == want and not lines) or (
-            error is not None and result.returncode == 1 and len(lines) == 1 and lines[0].endswith(error)):
+            error is not None and result.returncode == 1 and len(lines) == 1 and lines[0].endswith(error)
+            and not (quiet and result.stdout)):
         return None
     if error is not None and result.returncode < 0 and not result.stdout:
         return "signal"
@@ -41,22 +44,27 @@ def judge(result, want, error):
 
 
 def sweep(ppd, want, trace):
-    """(what, ppd, want, prefix, simulate, error) for each failure to make in a run on `ppd`."""
+    """(what, ppd, want, prefix, simulate, error, quiet) for each failure to make in a run on `ppd`:
+    one before the copy (before the rewind, the last lseek to the start) must write nothing."""
     count = run(ppd, simulate="count-allocs").stderr.split()
-    jobs = [(f"allocation {n}", ppd, want, (), f"fail-alloc={n}", "") for n in range(1, int(count[-1]) + 1)]
+    # The CUPS file layer calls a failure to get memory for decompressing an input/output error.
+    error = (ENOMEM, EIO) if ppd.endswith(".gz") else ENOMEM
+    jobs = [(f"allocation {n}", ppd, want, (), f"fail-alloc={n}", error, True) for n in range(1, int(count[-1]) + 1)]
     subprocess.run(["strace", "-o", trace, "-e", "trace=" + ",".join(CALLS), TOOL, "x", ppd],
                    env={"LC_ALL": "en_US.UTF-8"}, capture_output=True, check=True)
     calls = [(m[1], m[2], line) for line in open(trace) if (m := re.match(r"(\w+)\((\d*)", line))]
     start = next(i for i, (_, _, line) in enumerate(calls) if f'"{ppd}"' in line)
     fd = next(line for name, _, line in calls[start:] if name == "openat").split()[-1]
+    rewind = max(i for i, (name, _, line) in enumerate(calls) if line.startswith(f"lseek({fd}, 0, SEEK_SET)"))
     for i, (name, first, _) in enumerate(calls[start:], start):
         n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
         reads = name in ("read", "pread64") and first == fd
         named = reads or (name in ("write", "close") and first == "1")
         inject = lambda error: ("strace", "-o", "/dev/null", "-e", f"inject={name}:error={error}:when={n}")
-        jobs.append((f"{name} {n}", ppd, want, inject(CALLS[name]), None, ": " + os.strerror(5) if named else ""))
+        error = EIO if named else ""
+        jobs.append((f"{name} {n}", ppd, want, inject(CALLS[name]), None, error, i <= rewind))
         if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
-            jobs.append((f"{name} {n} interrupted", ppd, want, inject("EINTR"), None, None))
+            jobs.append((f"{name} {n} interrupted", ppd, want, inject("EINTR"), None, None, False))
     return jobs
 
 
@@ -71,15 +79,15 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
         text, want = make_ppd(market, comments)
         for name, data in (f"{tmp}/{market.decode()}.ppd", text), (f"{tmp}/{market.decode()}.ppd.gz", gzip.compress(text, mtime=0)):
             open(name, "wb").write(data)
-            assert judge(run(name), want, None) is None, f"{name}: wrong without a failure"
+            assert judge(run(name), want, None, False) is None, f"{name}: wrong without a failure"
             jobs += sweep(name, want, f"{tmp}/trace")
     # A "J" PPD of 5 MB, one option of 300,000 choices, under memory limits from 20,000 KiB on.
     big, same = make_ppd(b"J", options=b"*OpenUI *Big: PickOne\n*DefaultBig: c0\n" +
                          b"".join(b'*Big c%d: "x"\n' % i for i in range(300000)) + b"*CloseUI: *Big\n")
     open(f"{tmp}/big.ppd", "wb").write(big)
-    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", same, ("prlimit", f"--as={kib * 1024}", "--"), None, "")
+    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", same, ("prlimit", f"--as={kib * 1024}", "--"), None, ENOMEM, True)
              for kib in range(20000, 120001, 2000)]
-    verdicts = list(pool.map(lambda job: (f"{job[1]}: {job[0]}", judge(run(*job[1:2], *job[3:5]), job[2], job[5])),
+    verdicts = list(pool.map(lambda job: (f"{job[1]}: {job[0]}", judge(run(*job[1:2], *job[3:5]), job[2], *job[5:])),
                              jobs))
 
 failures = [f"FAIL {what}: {verdict}" for what, verdict in verdicts if verdict not in (None, "signal")]
