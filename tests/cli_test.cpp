@@ -57,6 +57,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string ppd = dir.write("a4.ppd", a4), gz = ppd + ".gz";
   ASSERT_EQ(std::system(("gzip -kn " + ppd).c_str()), 0);
   const std::string gzip = readFile(gz), badLength = gzip.substr(0, gzip.size() - 1) + '\1';
+  std::string badCRC = gzip;
+  badCRC[badCRC.size() - 8] ^= 1;
   // gzip data of about 14 KB, from text that does not compress.
   std::string noise(14000, '\n');
   for (std::size_t i = 0, x = 1; i < noise.size(); ++i, x = x * 1103515245 + 12345)
@@ -76,12 +78,14 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   // A writer waiting on the FIFO, whose data a reader after the tool must still find.
   const std::string fifoWriter = "printf kept >" + fifo + " & ";
   const std::string afterFifo = "; s=$?; timeout 1 cat " + fifo + " >" + d + "/out; exit $s";
-  // Copies of the PPD that become a "J" PPD at the end of the parser's pass; the edited one had
-  // last been changed long ago, so that the edit shows in its modification time.
-  const std::string edited = d + "/edited.ppd";
-  const std::string toJ = dir.write("j~", makePPD("J")),
-                    asBefore = "cp " + ppd + " " + edited + " && cp " + toJ + " " + edited +
-                               "~ && touch -m -d @0 " + edited + "; ";
+  // Copies of the PPD, last changed long ago, that become `next` at the end of the parser's pass.
+  const auto becomes = [&](const std::string &name, const std::string &next) {
+    return "cp " + ppd + " " + d + "/" + name + " && cp " + dir.write(name + ".next", next) + " " +
+           d + "/" + name + "~ && touch -m -d @0 " + d + "/" + name + "; ";
+  };
+  const std::string j = makePPD("J"), jLetter = makePPD("J", "Letter", true);
+  const std::string edited = d + "/edited.ppd", shrunk = d + "/shrunk.ppd";
+  const std::string changed = ": file changed while it was read";
   // A name with control characters, a letter that is not ASCII, a C1 control (CSI), and what is
   // not UTF-8: characters spelled long, a surrogate and one beyond U+10FFFF. Its bytes in octal
   // are quoted as printf reads them.
@@ -139,6 +143,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=en_GB.UTF-8", "x " + ppd, 0, a4},
       {"LC_ALL=fr_CA", "x " + ppd, 0, a4},
       {"LC_ALL=en_US_POSIX", "x " + ppd, 0, a4},
+      {"LC_ALL=en", "x " + ppd, 0, a4},
+      {"LC_ALL=POSIX", "x " + ppd, 0, a4},
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores LC_PAPER, heeds an empty LC_ALL, knows en_us
       {"LC_PAPER=en_US@euro LANG=de_DE", "x " + ppd, 0, letter},
       {"LC_ALL= LC_PAPER= LANG=en_US.ISO-8859-1@euro", "x " + ppd, 0, letter},
@@ -177,6 +183,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
        escaped + ": No such file or directory"},
       {"", "x " + d, 1, "", d + ": Is a directory"},
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
+      {"", "x /dev/stdin", 1, "", "/dev/stdin" + twice, false, "echo | "},
       {"", "x " + fifo + afterFifo, 1, "kept", fifo + twice, false, fifoWriter},
       {"", "x " + fifo, 1, "", fifo + twice, false, "", "stat-says-regular"},
       {"", "x " + self + " >>" + self, 1, "", self + ": input file is output file"},
@@ -191,6 +198,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       // gzip data is written only when it decodes whole, and nothing follows it.
       refused("cut.gz", gzip.substr(0, gzip.size() - 30), damaged),
       refused("length.gz", badLength + gzip, damaged),
+      refused("crc.gz", badCRC, damaged),
       refused("hcrc.gz", withHeaderField(gzip, 2, "??") + gzip, damaged),
       refused("two.gz", gzip + gzip, goesOn),
       // The check reads 16 KiB at a time: a member that ends exactly there, then one more byte.
@@ -204,13 +212,20 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       // Reads block, where a non-blocking one would spin; the end of the file is where a read finds
       // it, not what its size says. The gzip check needs little stack.
       {"LC_ALL=en_US", "x " + ppd, 0, letter, "", false, "", "eagain-if-nonblocking,size-lies"},
-#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep's start-up (a dlopen) needs more than 64 KiB of stack
+#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep's locale query needs more than 64 KiB of stack
       {"LC_ALL=en_US", "x " + gz, 0, letter, "", false, "ulimit -s 64; "},
 #endif
-      // A PPD changed while it is read fails the run; one replaced at its path is read whole.
-      {"LC_ALL=en_US", "x " + edited, 1, makePPD("J", "Letter", true),
-       edited + ": file changed while it was read", false, asBefore, "edit-at-end"},
-      {"LC_ALL=en_US", "x " + edited, 0, letter, "", false, asBefore, "rename-at-end"},
+      // A PPD changed while it is read fails the run, where only its modification time tells (the
+      // same size, no change time of its own), only its change time (the time put back), or only
+      // its size; one replaced at its path is read whole.
+      {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
+       "edit-at-end,no-ctime"},
+      {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
+       "edit-at-end,keep-mtime"},
+      {"LC_ALL=en_US", "x " + shrunk, 1, jLetter.substr(0, jLetter.rfind('*')), shrunk + changed,
+       false, becomes("shrunk.ppd", j.substr(0, j.rfind('*'))), "edit-at-end,keep-mtime,no-ctime"},
+      {"LC_ALL=en_US", "x " + edited, 0, letter, "", false, becomes("edited.ppd", j),
+       "rename-at-end"},
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
   // A reader that goes away after a line: an output up to 64 KiB leaves in one write, even when
   // the tool is slow to flush it, and the run succeeds. A larger one ends the tool by SIGPIPE as

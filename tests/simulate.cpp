@@ -30,7 +30,8 @@ bool isBSDStdin(const char *path) {
 int ppd = -1; // the descriptor that the tool opened last: its PPD
 
 // At the end of the parser's pass the PPD changes to the file beside it, named as it is with a "~"
-// added: edited in place, as an editor that keeps the file does (edit-at-end), or replaced at its
+// added: written over in place, as an editor that keeps the file does (edit-at-end), then given
+// back its modification time, as `touch -r` or `rsync -t` would (keep-mtime); or replaced at its
 // path (rename-at-end).
 void changePPD() {
   char link[32], path[4096], other[4100];
@@ -42,12 +43,18 @@ void changePPD() {
     std::rename(other, path);
     return;
   }
-  FILE *from = std::fopen(other, "r"), *to = std::fopen(path, "r+");
+  struct stat before {};
+  fstat(ppd, &before);
+  FILE *from = std::fopen(other, "r"), *to = std::fopen(path, "w");
   for (int c; (c = std::fgetc(from)) != EOF;) {
     std::fputc(c, to);
   }
   std::fclose(from);
   std::fclose(to);
+  const struct timespec times[] = {before.st_atim, before.st_mtim};
+  if (simulates("keep-mtime")) {
+    utimensat(AT_FDCWD, path, times, 0);
+  }
 }
 
 } // namespace
@@ -81,6 +88,9 @@ extern "C" int fstat64(int fd, struct stat64 *status) {
   const int result = real<int(int, struct stat64 *)>("fstat64")(fd, status);
   if (result == 0 && S_ISREG(status->st_mode) && simulates("size-lies")) {
     status->st_size += 4096;
+  }
+  if (result == 0 && simulates("no-ctime")) { // as some FUSE file systems report it
+    status->st_ctim = {};
   }
   return result;
 }
