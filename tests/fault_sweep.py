@@ -56,12 +56,13 @@ def sweep(ppd, want, trace):
     start = next(i for i, (_, _, line) in enumerate(calls) if f'"{ppd}"' in line)
     fd = next(line for name, _, line in calls[start:] if name == "openat").split()[-1]
     rewind = max(i for i, (name, _, line) in enumerate(calls) if line.startswith(f"lseek({fd}, 0, SEEK_SET)"))
-    for i, (name, first, _) in enumerate(calls[start:], start):
+    for i, (name, first, line) in enumerate(calls[start:], start):
         n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
         reads = name in ("read", "pread64") and first == fd
         named = reads or (name in ("write", "close") and first == "1")
         inject = lambda error: ("strace", "-o", "/dev/null", "-e", f"inject={name}:error={error}:when={n}")
-        error = EIO if named else ""
+        # A read that fails where the file ends, after its last byte, counts as that end.
+        error = None if name == "read" and reads and line.rstrip().endswith("= 0") else EIO if named else ""
         jobs.append((f"{name} {n}", ppd, want, inject(CALLS[name]), None, error, i <= rewind))
         if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
             jobs.append((f"{name} {n} interrupted", ppd, want, inject("EINTR"), None, None, False))
