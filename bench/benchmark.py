@@ -70,14 +70,18 @@ def wall_medians(ppd, scratch):
     return {r["command"]: r["median"] for r in results}, "outliers" in warnings
 
 
-def peak_rss_kib(program, ppd):
-    """Peak resident memory in KiB, the median of five runs of /usr/bin/time -v."""
-    values = []
-    for _ in range(5):
-        report = run(["/usr/bin/time", "-v", program, "x", ppd], stdout=subprocess.DEVNULL,
-                     stderr=subprocess.PIPE, text=True).stderr
-        values.append(int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", report)[1]))
-    return statistics.median(values)
+def peak_rss_kib(ppd):
+    """Peak resident memory in KiB of each program (/usr/bin/time -v), the median of 15 rounds that
+    run each program once in turn; and the tool's excess over the byte floor in each round. A
+    single run moves by a few hundred KiB, more than the programs differ."""
+    values = {name: [] for name in PROGRAMS}
+    for _ in range(15):
+        for name, program in PROGRAMS.items():
+            report = run(["/usr/bin/time", "-v", program, "x", ppd], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.PIPE, text=True).stderr
+            values[name].append(int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", report)[1]))
+    excess = [tool - floor for tool, floor in zip(values["tool"], values["byte floor"])]
+    return {name: statistics.median(v) for name, v in values.items()}, excess
 
 
 def corpus_rate(program, ppds):
@@ -128,7 +132,7 @@ def main():
         }
 
         print(f"Machine: {machine()}; load average {os.getloadavg()[0]:.2f} at the start\n")
-        noisy = []
+        noisy, excesses = [], []
         print("| PPD | measure | block floor | byte floor | tool | tool / byte floor "
               "| tool / block floor |")
         print("|---|---|---:|---:|---:|---:|---:|")
@@ -138,7 +142,8 @@ def main():
             wall, outliers = wall_medians(ppd, scratch)
             if outliers:
                 noisy.append(size)
-            rss = {name: peak_rss_kib(p, ppd) for name, p in PROGRAMS.items()}
+            rss, excess = peak_rss_kib(ppd)
+            excesses.append(f"{size} {statistics.median(excess):+.0f} ({min(excess):+d} to {max(excess):+d})")
             rows = [
                 ("instructions (M)", ir, lambda v: f"{v / 1e6:.2f}"),
                 ("wall time, median (ms)", wall, lambda v: f"{v * 1e3:.2f}"),
@@ -163,7 +168,9 @@ def main():
         print(f"| whole corpus: {len(corpus)} PPDs, 2 workers | PPDs per second | {cells} | "
               f"{ratio(rates['tool'], rates['byte floor'])} | "
               f"{ratio(rates['tool'], rates['block floor'])} |")
-        print(f"\nLoad average {os.getloadavg()[0]:.2f} at the end.")
+        print(f"\nPeak RSS, the tool's excess over the byte floor in a round, median (least to most), KiB: "
+              f"{'; '.join(excesses)}.")
+        print(f"Load average {os.getloadavg()[0]:.2f} at the end.")
         if noisy:
             print(f"hyperfine found outliers in the wall times of: {', '.join(noisy)}.")
         if failed:
