@@ -27,7 +27,8 @@ constexpr std::size_t ScratchSize = 64 * 1024; // the decoded text goes here, an
 
 } // namespace
 
-GzipInput checkGzipInput(int fd) {
+GzipInput checkGzipInput(int fd, std::uint64_t &textLength) {
+  textLength = 0;
   unsigned char magic[2];
   const ssize_t start = pread(fd, magic, sizeof magic, 0);
   if (start < 0) {
@@ -66,6 +67,7 @@ GzipInput checkGzipInput(int fd) {
       stream.next_out = scratch;
       stream.avail_out = static_cast<uInt>(ScratchSize);
       status = inflate(&stream, flush);
+      textLength += ScratchSize - stream.avail_out;
       if (flush == Z_BLOCK && (stream.data_type & 128) != 0) { // 128: the header is decoded
         if (stream.total_in > GzipHeaderRoom) {
           return GzipInput::LongHeader;

@@ -18,5 +18,5 @@ inline constexpr std::uint64_t GzipHeaderRoom = 4096;
 // Decodes the first gzip member of the open file `fd` from its first byte, reading with pread so
 // that the descriptor's offset does not move. The CUPS file layer checks neither the length nor
 // the header CRC, and it stops at the end of the first member, dropping or garbling the rest; so
-// only a Whole file comes out as it is.
-GzipInput checkGzipInput(int fd);
+// only a Whole file comes out as it is. For a Whole file, `textLength` is the decoded length.
+GzipInput checkGzipInput(int fd, std::uint64_t &textLength);

@@ -6,6 +6,7 @@
 #include "ppd_rewrite.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -199,9 +200,12 @@ public:
     if (lseek(fd, 0, SEEK_SET) != 0) {
       return std::strerror(errno);
     }
-    switch (checkGzipInput(fd)) {
+    std::uint64_t textLength = 0;
+    switch (checkGzipInput(fd, textLength)) {
     case GzipInput::NotGzip:
+      return nullptr;
     case GzipInput::Whole:
+      gzipText_ = textLength;
       return nullptr;
     case GzipInput::Damaged:
       return DamagedGzip;
@@ -228,6 +232,14 @@ public:
   const char *readProblem(int error) const {
     if (!cupsFileEOF(file_.get())) {
       return nullptr;
+    }
+    // gzip data fits whole in the layer's first read when it is small, so the file is at its end
+    // whether or not the layer decoded it: the text has to be there to its last byte. (The layer
+    // names memory that it lacks for decompressing an input/output error.)
+    if (gzipText_) {
+      return cupsFileTell(file_.get()) >= static_cast<off_t>(*gzipText_)
+                 ? nullptr
+                 : std::strerror(error != 0 ? error : EIO);
     }
     const int fd = cupsFileNumber(file_.get());
     char next;
@@ -260,7 +272,8 @@ public:
 
 private:
   std::unique_ptr<cups_file_t, decltype(&cupsFileClose)> file_{nullptr, cupsFileClose};
-  struct stat opened_ {}; // as the file was when it was opened
+  struct stat opened_ {};                 // as the file was when it was opened
+  std::optional<std::uint64_t> gzipText_; // the decoded length of gzip input
 };
 
 } // namespace

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
 from the first that names the PPD on, once in turn (strace's fault injection), on a plain and a gzip
-PPD, "J" market and not, under en_US; then runs the tool on a large "J" PPD under memory limits.
-Each run must give the right output with status 0, or status 1 and one message line, which names
+PPD, "J" market and not, and on a small gzip PPD, under en_US; then runs the tool on a large "J" PPD
+under memory limits. Each run must give the right output with status 0, or status 1 and one message line, which names
 the error where a read of the PPD or the output failed. A run ended by a signal (libcups crashes on
 some failed allocations) may have written nothing; such runs are counted and shown. A read of the
 PPD that a signal interrupts must be retried.
@@ -82,6 +82,10 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
             open(name, "wb").write(data)
             assert judge(run(name), want, None, False) is None, f"{name}: wrong without a failure"
             jobs += sweep(name, want, f"{tmp}/trace")
+    # gzip data that the CUPS file layer reads whole in its first read.
+    text, want = make_ppd(b"W")
+    open(f"{tmp}/small.ppd.gz", "wb").write(gzip.compress(text, mtime=0))
+    jobs += sweep(f"{tmp}/small.ppd.gz", want, f"{tmp}/trace")
     # A "J" PPD of 5 MB, one option of 300,000 choices, under memory limits from 20,000 KiB on.
     big, same = make_ppd(b"J", options=b"*OpenUI *Big: PickOne\n*DefaultBig: c0\n" +
                          b"".join(b'*Big c%d: "x"\n' % i for i in range(300000)) + b"*CloseUI: *Big\n")
