@@ -65,12 +65,12 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
     noise[i] = static_cast<char>(x >> 16);
   ASSERT_EQ(std::system(("gzip -n " + dir.write("noise", noise)).c_str()), 0);
   const std::string noiseGzip = readFile(d + "/noise.gz");
-  // Several 64 KiB blocks of output, more than a pipe holds; and a third of that, in one block.
+  // Several 64 KiB blocks of output, more than a pipe holds; and 64 KiB, one block.
   std::string manyLines(200001, '\n');
   for (std::size_t i = 1; i < manyLines.size(); i += 2)
     manyLines[i] = 'a';
   const std::string long_ = dir.write("long", manyLines + "*DefaultPageSize:A4");
-  const std::string third = dir.write("third", manyLines.substr(0, 40000));
+  const std::string block = dir.write("block", manyLines.substr(0, 65536));
   // FIFOs: one that no one writes to, whose open must not block, and one that `head` reads.
   const std::string nuls(5000, '\0'), fifo = d + "/fifo", pipe = d + "/pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600) | mkfifo(pipe.c_str(), 0600), 0);
@@ -84,7 +84,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
            d + "/" + name + "~ && touch -m -d @0 " + d + "/" + name + "; ";
   };
   const std::string j = makePPD("J"), jLetter = makePPD("J", "Letter", true);
-  const std::string edited = d + "/edited.ppd", shrunk = d + "/shrunk.ppd";
+  const std::string edited = d + "/edited.ppd", shrunk = d + "/shrunk.ppd", linked = d + "/linked";
   const std::string changed = ": file changed while it was read";
   // A name with control characters, a letter that is not ASCII, a C1 control (CSI), and what is
   // not UTF-8: characters spelled long, a surrogate and one beyond U+10FFFF. Its bytes in octal
@@ -206,7 +206,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
               withHeaderField(noiseGzip, 8, std::string(16383 - noiseGzip.size(), 'n') + '\0') +
                   "\n",
               goesOn),
-      refused("name.gz", withHeaderField(gzip, 8, std::string(5000, 'n') + '\0'),
+      // A header of 4 KiB in all (10 bytes, a file name and its NUL) is read; one byte more is not.
+      inUS("name-4k.gz", withHeaderField(gzip, 8, std::string(4085, 'n') + '\0'), letter),
+      refused("name.gz", withHeaderField(gzip, 8, std::string(4086, 'n') + '\0'),
               ": gzip header longer than the 4 KiB that the CUPS file layer reads; decompress it "
               "first"),
       // Reads block, where a non-blocking one would spin; the end of the file is where a read finds
@@ -217,7 +219,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #endif
       // A PPD changed while it is read fails the run, where only its modification time tells (the
       // same size, no change time of its own), only its change time (the time put back), or only
-      // its size; one replaced at its path is read whole.
+      // its size; one replaced at its path, or given a second link, is read whole.
       {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
        "edit-at-end,no-ctime"},
       {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
@@ -226,6 +228,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
        false, becomes("shrunk.ppd", j.substr(0, j.rfind('*'))), "edit-at-end,keep-mtime,no-ctime"},
       {"LC_ALL=en_US", "x " + edited, 0, letter, "", false, becomes("edited.ppd", j),
        "rename-at-end"},
+      {"LC_ALL=en_US", "x " + linked, 0, letter, "", false,
+       "rm -f " + linked + "~; cp " + ppd + " " + linked + "; ", "link-at-end"},
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
   // A reader that goes away after a line: an output up to 64 KiB leaves in one write, even when
   // the tool is slow to flush it, and the run succeeds. A larger one ends the tool by SIGPIPE as
@@ -233,7 +237,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores SIGPIPE as it starts
       {"", "x " + long_ + " >" + pipe, 141, "", "", false, head},
 #endif
-      {"", "x " + third + " >" + pipe, 0, "", "", false, head, "slow-flush"},
+      {"", "x " + block + " >" + pipe, 0, "", "", false, head, "slow-flush"},
       {"", "x " + big + " >" + pipe, 1, "", big + cannotWrite + "Broken pipe", false,
        "trap '' PIPE; " + head},
   };
