@@ -1,5 +1,6 @@
 // Preloaded into the tool by the end-to-end test and the fault sweep to simulate what this machine
 // cannot do; the comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
+#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -60,9 +61,9 @@ void changePPD() {
   }
   std::fclose(from);
   std::fclose(to);
-  const struct timespec times[] = {before.st_atim, before.st_mtim};
   if (simulates("keep-mtime")) {
-    utimensat(AT_FDCWD, path, times, 0);
+    const std::array times{before.st_atim, before.st_mtim};
+    utimensat(AT_FDCWD, path, times.data(), 0);
   }
 }
 
