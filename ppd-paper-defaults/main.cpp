@@ -19,11 +19,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifdef __APPLE__ // Apple's struct stat has other names for its times in nanoseconds
-#define st_mtim st_mtimespec
-#define st_ctim st_ctimespec
-#endif
-
 namespace {
 
 constexpr int ExitSuccess = 0;
@@ -33,6 +28,7 @@ constexpr int ExitUsage = 2;
 constexpr const char *Usage = "ppd-paper-defaults IGNORED FILE.ppd";
 constexpr const char *InfoUsage = "ppd-paper-defaults --help | -h | --version";
 constexpr const char *DamagedGzip = "damaged or truncated gzip data";
+constexpr const char *Changed = "file changed while it was read";
 constexpr const char *NotRegular =
     "not a regular file (the PPD is read twice; save it to a file first)";
 
@@ -132,6 +128,15 @@ std::optional<int> answerInfoRequest(int argc, char *argv[]) {
   return closeStandardOutput() ? ExitSuccess : fail("standard output", std::strerror(errno));
 }
 
+// When the file's text was last written, to the nanosecond (Apple names the field otherwise).
+timespec getModificationTime(const struct stat &status) {
+#ifdef __APPLE__
+  return status.st_mtimespec;
+#else
+  return status.st_mtim;
+#endif
+}
+
 // The PPD, opened once and read twice from the same open file: by the PPD parser, then as text,
 // which the CUPS file layer decompresses when it is gzip data. Where opening /dev/stdin duplicates
 // descriptor 0 (macOS, the BSDs) every open shares one offset, so a second open would start where
@@ -227,7 +232,8 @@ public:
   // After a pass over the text: why it ended before the end of the file, or nullptr. The CUPS
   // file layer ends its input at a failed read as at the end of the file, so the file is asked
   // whether anything follows where the layer stopped; its size is no guide (a sysfs file says
-  // 4096 and holds less). `error` is errno as the read that ended the pass left it. The parser
+  // 4096 and holds less). Where something does, the file grew or shrank during the pass, or else
+  // a read failed, as `error` (errno as the read that ended the pass left it) says. The parser
   // also stops at a syntax error, before the end of its input, and that is no failure.
   const char *readProblem(int error) const {
     if (!cupsFileEOF(file_.get())) {
@@ -237,34 +243,40 @@ public:
     // whether or not the layer decoded it: the text has to be there to its last byte. (The layer
     // names memory that it lacks for decompressing an input/output error.)
     if (gzipText_) {
-      return cupsFileTell(file_.get()) >= static_cast<off_t>(*gzipText_)
-                 ? nullptr
-                 : std::strerror(error != 0 ? error : EIO);
+      if (cupsFileTell(file_.get()) >= static_cast<off_t>(*gzipText_)) {
+        return nullptr;
+      }
+    } else {
+      const int fd = cupsFileNumber(file_.get());
+      char next;
+      const off_t stopped = lseek(fd, 0, SEEK_CUR);
+      const ssize_t more = stopped < 0 ? -1 : pread(fd, &next, 1, stopped);
+      if (more == 0) {
+        return nullptr;
+      }
+      if (more < 0) {
+        return std::strerror(errno);
+      }
     }
-    const int fd = cupsFileNumber(file_.get());
-    char next;
-    const off_t stopped = lseek(fd, 0, SEEK_CUR);
-    const ssize_t more = stopped < 0 ? -1 : pread(fd, &next, 1, stopped);
-    if (more == 0) {
-      return nullptr;
+    if (const char *changed = changeProblem()) {
+      return changed;
     }
-    return std::strerror(more < 0 ? errno : error != 0 ? error : EIO);
+    return std::strerror(error != 0 ? error : EIO);
   }
 
-  // After the copy: whether the file changed since it was opened, so that the text copied may not
-  // be the one that the decision was made from. A rename over its path, or a new link to it,
-  // changes its change time along with its link count, and leaves the text as it was.
+  // Whether the text may differ from the one that was read: the size or the modification time
+  // differs from what it was at the open. A rename, a link, chmod or an overlay file system's
+  // copy-up changes only the file's metadata (its change time, its link count), and the text that
+  // the open file holds stays as it was.
   const char *changeProblem() const {
     struct stat now {};
     if (fstat(cupsFileNumber(file_.get()), &now) != 0) {
       return std::strerror(errno);
     }
-    const auto same = [](const auto &a, const auto &b) {
-      return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    };
-    const bool changed = now.st_size != opened_.st_size || !same(now.st_mtim, opened_.st_mtim) ||
-                         (now.st_nlink == opened_.st_nlink && !same(now.st_ctim, opened_.st_ctim));
-    return changed ? "file changed while it was read" : nullptr;
+    const timespec modified = getModificationTime(now), before = getModificationTime(opened_);
+    const bool changed = now.st_size != opened_.st_size || modified.tv_sec != before.tv_sec ||
+                         modified.tv_nsec != before.tv_nsec;
+    return changed ? Changed : nullptr;
   }
 
   // Goes back to the first byte for the copy. Returns why it cannot, or nullptr.

@@ -78,14 +78,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   // A writer waiting on the FIFO, whose data a reader after the tool must still find.
   const std::string fifoWriter = "printf kept >" + fifo + " & ";
   const std::string afterFifo = "; s=$?; timeout 1 cat " + fifo + " >" + d + "/out; exit $s";
-  // Copies of the PPD, last changed long ago, that become `next` at the end of the parser's pass.
-  const auto becomes = [&](const std::string &name, const std::string &next) {
-    return "cp " + ppd + " " + d + "/" + name + " && cp " + dir.write(name + ".next", next) + " " +
-           d + "/" + name + "~ && touch -m -d @0 " + d + "/" + name + "; ";
-  };
-  const std::string j = makePPD("J"), jLetter = makePPD("J", "Letter", true);
-  const std::string edited = d + "/edited.ppd", shrunk = d + "/shrunk.ppd", linked = d + "/linked";
-  const std::string changed = ": file changed while it was read";
   // A name with control characters, a letter that is not ASCII, a C1 control (CSI), and what is
   // not UTF-8: characters spelled long, a surrogate and one beyond U+10FFFF. Its bytes in octal
   // are quoted as printf reads them.
@@ -133,6 +125,17 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
                               const std::string &why) {
     const std::string path = dir.write(name, in);
     return Row{"", "x " + path, 1, "", path + why};
+  };
+  // The A4 PPD at `changing`, last modified long ago, with a "J" PPD of its size beside it (.new),
+  // and the shell command that changes it while the tool reads it, at `moment`.
+  const std::string changing = d + "/changing.ppd", next = dir.write("next", makePPD("J"));
+  const auto whileRead = [&](const std::string &moment, const std::string &command, int status) {
+    const std::string setUp = "cp " + ppd + " " + changing + " && cp " + next + " " + changing +
+                              ".new && touch -m -d @0 " + changing + "; ";
+    const std::string env = "LC_ALL=en_US P=" + changing + " 'PPD_TEST_CHANGE=" + command + "'";
+    const std::string changed = changing + ": file changed while it was read";
+    return status == 0 ? Row{env, "x " + changing, 0, letter, "", false, setUp, moment}
+                       : Row{env, "x " + changing, 1, "", changed, true, setUp, moment};
   };
   const Row cases[] = {
       // The locale, the market and the PageSize choices decide; the first argument is not read.
@@ -217,19 +220,20 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep's locale query needs more than 64 KiB of stack
       {"LC_ALL=en_US", "x " + gz, 0, letter, "", false, "ulimit -s 64; "},
 #endif
-      // A PPD changed while it is read fails the run, where only its modification time tells (the
-      // same size, no change time of its own), only its change time (the time put back), or only
-      // its size; one replaced at its path, or given a second link, is read whole.
-      {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
-       "edit-at-end,no-ctime"},
-      {"LC_ALL=en_US", "x " + edited, 1, jLetter, edited + changed, false, becomes("edited.ppd", j),
-       "edit-at-end,keep-mtime"},
-      {"LC_ALL=en_US", "x " + shrunk, 1, jLetter.substr(0, jLetter.rfind('*')), shrunk + changed,
-       false, becomes("shrunk.ppd", j.substr(0, j.rfind('*'))), "edit-at-end,keep-mtime,no-ctime"},
-      {"LC_ALL=en_US", "x " + edited, 0, letter, "", false, becomes("edited.ppd", j),
-       "rename-at-end"},
-      {"LC_ALL=en_US", "x " + linked, 0, letter, "", false,
-       "rm -f " + linked + "~; cp " + ppd + " " + linked + "; ", "link-at-end"},
+      // Renamed, linked or given new permissions while it is read (a package upgrade, the print
+      // server saving a queue's PPD, chmod, an overlay file system's copy-up), the PPD is copied
+      // whole as it was; an edit in place, an append or a truncation fails the run, even where the
+      // modification time differs by nanoseconds only, or only the size tells.
+      whileRead("change-at-end", "ln -f $P $P.tmp && mv $P.new $P", 0), // dpkg unlinks .tmp later
+      whileRead("change-at-end", "mv $P $P.O && mv $P.new $P", 0),
+      whileRead("change-at-end", "ln -f $P $P.link", 0),
+      whileRead("change-at-end", "chmod 600 $P", 0),
+      whileRead("change-at-end", "cat $P.new >$P && touch -m -d @0.5 $P", 1), // only nanoseconds
+      whileRead("change-at-end", "echo >>$P", 1),
+      whileRead("change-at-end", "truncate -s 100 $P && touch -m -d @0 $P", 1), // only the size
+      whileRead("change-in-copy", "cat $P.new >$P", 1),
+      whileRead("change-in-copy", "echo >>$P", 1),
+      whileRead("change-in-copy", "truncate -s 100 $P", 1),
       {"", "x " + ppd + " >/dev/full", 1, "", ppd + cannotWrite + "No space left on device"},
   // A reader that goes away after a line: an output up to 64 KiB leaves in one write, even when
   // the tool is slow to flush it, and the run succeeds. A larger one ends the tool by SIGPIPE as

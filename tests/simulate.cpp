@@ -1,12 +1,10 @@
 // Preloaded into the tool by the end-to-end test and the fault sweep to simulate what this machine
 // cannot do; the comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
-#include <array>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -30,40 +28,13 @@ bool isBSDStdin(const char *path) {
 
 int ppd = -1; // the descriptor that the tool opened last: its PPD
 
-// At the end of the parser's pass the PPD changes to the file beside it, named as it is with a "~"
-// added: written over in place, as an editor that keeps the file does (edit-at-end), then given
-// back its modification time, as `touch -r` or `rsync -t` would (keep-mtime); or replaced at its
-// path (rename-at-end). Or it gets a second link, by that name (link-at-end).
+// change-at-end, change-in-copy: the shell command in PPD_TEST_CHANGE changes the PPD where the
+// parser's pass meets its end, or once the copy has read its first piece. It runs as it would
+// without this library.
 void changePPD() {
-  // The file system's clock moves in ticks (up to 10 ms); a change in the tick of the row's own
-  // last change to the file would not show in its times.
-  usleep(20000);
-  char link[32], path[4096], other[4100];
-  std::snprintf(link, sizeof link, "/proc/self/fd/%d", ppd);
-  const ssize_t length = readlink(link, path, sizeof path - 1);
-  path[length < 0 ? 0 : length] = '\0';
-  std::snprintf(other, sizeof other, "%s~", path);
-  if (simulates("rename-at-end")) {
-    std::rename(other, path);
-    return;
-  }
-  if (simulates("link-at-end")) {
-    if (::link(path, other) != 0) {
-      std::perror("simulate: link"); // fails the row
-    }
-    return;
-  }
-  struct stat before {};
-  fstat(ppd, &before);
-  FILE *from = std::fopen(other, "r"), *to = std::fopen(path, "w");
-  for (int c; (c = std::fgetc(from)) != EOF;) {
-    std::fputc(c, to);
-  }
-  std::fclose(from);
-  std::fclose(to);
-  if (simulates("keep-mtime")) {
-    const std::array times{before.st_atim, before.st_mtim};
-    utimensat(AT_FDCWD, path, times.data(), 0);
+  unsetenv("LD_PRELOAD");
+  if (std::system(std::getenv("PPD_TEST_CHANGE")) != 0) {
+    std::fputs("simulate: the change failed\n", stderr); // fails the row
   }
 }
 
@@ -98,9 +69,6 @@ extern "C" int fstat64(int fd, struct stat64 *status) {
   const int result = real<int(int, struct stat64 *)>("fstat64")(fd, status);
   if (result == 0 && S_ISREG(status->st_mode) && simulates("size-lies")) {
     status->st_size += 4096;
-  }
-  if (result == 0 && simulates("no-ctime")) { // as some FUSE file systems report it
-    status->st_ctim = {};
   }
   return result;
 }
@@ -171,14 +139,19 @@ extern "C" int __libc_start_main(int (*main)(int, char **, char **), int argc, c
 // eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's
 // does while no message waits.
 extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
-  static bool changed = false;
+  static bool parsed = false, changed = false; // the parser's pass has met the end; the change
   if (simulates("eagain-if-nonblocking") && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
     errno = EAGAIN;
     return -1;
   }
   const ssize_t length = real<ssize_t(int, void *, std::size_t)>("read")(fd, buffer, size);
-  if (length == 0 && fd == ppd && simulates("-at-end") && !std::exchange(changed, true)) {
-    changePPD();
+  if (fd == ppd && !changed && (length == 0 || parsed)) {
+    const bool now = simulates(parsed ? "change-in-copy" : "change-at-end");
+    parsed = true;
+    if (now) {
+      changed = true;
+      changePPD();
+    }
   }
   return length;
 }
