@@ -5,6 +5,7 @@
 #include "platform/release_scope.h"
 #include "ppd_rewrite.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include <cups/file.h>
 #include <fcntl.h>
@@ -40,12 +42,16 @@ constexpr const char *Help =
     "Exit status: 0 on success, 1 when the PPD cannot be read or the output cannot be written,\n"
     "2 on a usage error. The manual page, ppd-paper-defaults(1), gives the exact rules.\n";
 
+// Characters that a terminal or a log viewer does not show as they are: the line and paragraph
+// separators, at which it breaks the line, and the bidirectional controls, which reorder the text
+// around them ("invoice\u202efdp.ppd" shows as "invoiceppd.pdf").
+constexpr std::pair<char32_t, char32_t> HiddenCharacters[] = {
+    {0x061c, 0x061c}, {0x200e, 0x200f}, {0x2028, 0x202e}, {0x2066, 0x2069}};
+
 // How many bytes of `s` make one character that a terminal shows as it is: 1 for printable ASCII,
-// 2 to 4 for a UTF-8 character other than a C1 control (U+0080 to U+009F, which some terminals
-// obey as they obey ESC); 0 for a control character or a byte that starts no UTF-8 character.
-// C2 followed by 80 to 9F encodes a C1 control. E0 and F0 followed by less than A0 and 90 encode
-// a shorter character once more, which a lax terminal might take for a control; ED followed by A0
-// or more is a UTF-16 surrogate, and F4 followed by 90 or more lies beyond U+10FFFF.
+// 2 to 4 for any other UTF-8 character in its shortest form, but for C1 controls (U+0080 to
+// U+009F, which some terminals obey as they obey ESC), UTF-16 surrogates and the characters above;
+// 0 for anything else, a control character or a byte that starts no such character.
 std::size_t getPrintableLength(const unsigned char *s) {
   if (s[0] < 0x80) {
     return s[0] >= 0x20 && s[0] != 0x7f ? 1 : 0;
@@ -55,54 +61,59 @@ std::size_t getPrintableLength(const unsigned char *s) {
                              : s[0] < 0xf0 ? 3
                              : s[0] < 0xf5 ? 4
                                            : 0;
+  if (length == 0) {
+    return 0;
+  }
+  char32_t c = s[0] & (0x7f >> length);
   for (std::size_t i = 1; i < length; ++i) {
     if ((s[i] & 0xc0) != 0x80) { // a NUL too ends the character short
       return 0;
     }
+    c = c << 6 | (s[i] & 0x3f);
   }
-  const bool refused = ((s[0] == 0xc2 || s[0] == 0xe0) && s[1] < 0xa0) ||
-                       (s[0] == 0xf0 && s[1] < 0x90) || (s[0] == 0xed && s[1] >= 0xa0) ||
-                       (s[0] == 0xf4 && s[1] >= 0x90);
-  return refused ? 0 : length;
+  constexpr char32_t Shortest[] = {0, 0, 0x80, 0x800, 0x10000}; // the least for each length
+  const bool hidden =
+      std::any_of(std::begin(HiddenCharacters), std::end(HiddenCharacters),
+                  [c](const auto &range) { return c >= range.first && c <= range.second; });
+  return c < Shortest[length] || c <= 0x9f || (c >= 0xd800 && c <= 0xdfff) || c > 0x10ffff || hidden
+             ? 0
+             : length;
 }
 
-// `name` as it goes into a one-line message: as it is, unless it is empty or holds a control
-// character (a line feed, or an escape code that a terminal would obey) or a byte that is not
-// UTF-8; then quoted as a shell reads $'...', written into `room`, which has 4 bytes for each of
-// the name's and 4 more.
-const char *quoteName(const char *name, char *room, std::size_t size) {
-  if (name[0] == '\0') {
-    return "''";
-  }
+// Writes `name` to standard error as it goes into a one-line message: as it is, unless it is empty
+// or holds a character that getPrintableLength refuses (a line feed, an escape code that a terminal
+// would obey, a byte that is not UTF-8); then quoted as a shell reads $'...'.
+void writeName(const char *name) {
   const auto *bytes = reinterpret_cast<const unsigned char *>(name);
   std::size_t plain = 0; // the bytes before the first that has to be quoted
   while (const std::size_t length = getPrintableLength(bytes + plain)) {
     plain += length;
   }
   if (name[plain] == '\0') {
-    return name;
+    std::fputs(plain == 0 ? "''" : name, stderr);
+    return;
   }
-  std::size_t used = std::snprintf(room, size, "$'");
+  std::fputs("$'", stderr);
   for (const unsigned char *c = bytes; *c != '\0';) {
     const int length = static_cast<int>(getPrintableLength(c));
-    const char *format = length == 0                ? (*c == '\n' ? "\\n" : "\\%03o")
-                         : *c == '\\' || *c == '\'' ? "\\%.*s"
-                                                    : "%.*s";
-    used += length == 0 ? std::snprintf(room + used, size - used, format, *c)
-                        : std::snprintf(room + used, size - used, format, length, c);
+    if (length == 0 && *c == '\n') {
+      std::fputs("\\n", stderr);
+    } else if (length == 0) {
+      std::fprintf(stderr, "\\%03o", *c);
+    } else {
+      std::fprintf(stderr, *c == '\\' || *c == '\'' ? "\\%.*s" : "%.*s", length, c);
+    }
     c += length == 0 ? 1 : length;
   }
-  std::snprintf(room + used, size - used, "'");
-  return room;
+  std::fputs("'", stderr);
 }
 
+// Prints the one line that names the file and the reason. Standard error has a buffer of the
+// tool's own (main), so that the line leaves in one write, and nothing has to be allocated for it.
 int fail(const char *name, const char *reason, const char *detail = nullptr) {
-  const std::size_t size = 4 * std::strlen(name) + 4;
-  const std::unique_ptr<char, decltype(&std::free)> room(static_cast<char *>(std::malloc(size)),
-                                                         std::free);
-  std::fprintf(stderr, "ppd-paper-defaults: %s: %s%s%s\n",
-               room ? quoteName(name, room.get(), size) : name, reason, detail ? ": " : "",
-               detail ? detail : "");
+  std::fputs("ppd-paper-defaults: ", stderr);
+  writeName(name);
+  std::fprintf(stderr, ": %s%s%s\n", reason, detail ? ": " : "", detail ? detail : "");
   return ExitFailure;
 }
 
@@ -298,6 +309,9 @@ int main(int argc, char *argv[]) {
   // leaves in few. glibc takes the size only together with the storage.
   static char outputBuffer[64 * 1024];
   std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  // A message is written in pieces (fail) and leaves at its line feed, in one write.
+  static char errorBuffer[BUFSIZ];
+  std::setvbuf(stderr, errorBuffer, _IOLBF, sizeof errorBuffer);
 
   if (const std::optional<int> status = answerInfoRequest(argc, argv)) {
     return *status;

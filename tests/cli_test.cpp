@@ -78,13 +78,16 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   // A writer waiting on the FIFO, whose data a reader after the tool must still find.
   const std::string fifoWriter = "printf kept >" + fifo + " & ";
   const std::string afterFifo = "; s=$?; timeout 1 cat " + fifo + " >" + d + "/out; exit $s";
-  // A name with control characters, a letter that is not ASCII, a C1 control (CSI), and what is
-  // not UTF-8: characters spelled long, a surrogate and one beyond U+10FFFF. Its bytes in octal
-  // are quoted as printf reads them.
+  // A name with control characters, letters that are not ASCII, a C1 control (CSI), what is not
+  // UTF-8 (characters spelled long, a surrogate and one beyond U+10FFFF), and the line and
+  // paragraph separators and bidirectional controls (U+061C, U+200E, U+200F, U+2028, U+202E,
+  // U+2066, U+2069). Its bytes in octal are quoted as printf reads them.
   const std::string octal =
-      "\\302\\233\\340\\201\\201\\360\\200\\200\\200\\355\\240\\200\\364\\220\\200\\200";
+      "\\302\\233\\340\\201\\201\\360\\200\\200\\200\\355\\240\\200\\364\\220\\200\\200"
+      "\\330\\234\\342\\200\\216\\342\\200\\217\\342\\200\\250\\342\\200\\256\\342\\201\\246"
+      "\\342\\201\\251";
   const std::string self = dir.write("self.ppd", a4),
-                    escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m\u00fc" + octal + "'";
+                    escaped = "$'a\\\\b\\'c\\177\\nd\\033[0m\u00fc\u2027\u202f\u206a" + octal + "'";
   std::string upperKey = makePPD("J");
   upperKey.replace(upperKey.find("TOLVMarket"), 10, "TOLVMARKET"); // the parser ignores case
   const std::string usage = " (usage: ppd-paper-defaults IGNORED FILE.ppd)";
@@ -182,8 +185,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", ppd, 2, "", "the PPD file is the second argument; the first is not read" + usage},
       {"", "x ''", 1, "", "'': No such file or directory"},
       {"", "x -", 1, "", "-: No such file or directory"},
-      {"", "x \"$(printf 'a\\\\b\\047c\\177\\nd\\033[0m\u00fc" + octal + "')\"", 1, "",
-       escaped + ": No such file or directory"},
+      // The message allocates nothing: where it could not, it would show the name raw.
+      {"", "x \"$(printf 'a\\\\b\\047c\\177\\nd\\033[0m\u00fc\u2027\u202f\u206a" + octal + "')\"",
+       1, "", escaped + ": No such file or directory", false, "", "fail-alloc=1"},
       {"", "x " + d, 1, "", d + ": Is a directory"},
       {"", "x /dev/null", 1, "", "/dev/null" + twice},
       {"", "x /dev/stdin", 1, "", "/dev/stdin" + twice, false, "echo | "},
