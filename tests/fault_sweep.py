@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
 from the first that names the PPD on, once in turn (strace's fault injection), on a plain and a gzip
-PPD, "J" market and not, and on a small gzip PPD, under en_US; then runs the tool on a large "J" PPD
-under memory limits. Each run must give the right output with status 0, or status 1 and one message line, which names
-the error where a read of the PPD or the output failed. A run ended by a signal (libcups crashes on
+PPD, "J" market and not, on a small gzip PPD, and on a small "J" PPD whose translations the CUPS parser
+converts with iconv, under en_US; then runs the tool on a large "J" PPD under memory limits. Each run
+must give the right output with status 0, or status 1 and one message line, which names the error
+where a read of the PPD or the output failed. In the iconv PPD a failed allocation that the parser
+passed over may go unseen, as the manual page says, and the PPD come out with Letter; such runs are
+counted. A run ended by a signal (libcups crashes on
 some failed allocations) may have written nothing; such runs are counted and shown. A read of the
 PPD that a signal interrupts must be retried.
 Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
@@ -16,12 +19,18 @@ CALLS = {"openat": "EIO", "newfstatat": "EIO", "fcntl": "EIO", "lseek": "EIO", "
          "write": "EIO", "close": "EIO", "mmap": "ENOMEM"}
 
 
-def make_ppd(market, comments=b"", options=b""):
-    """A PPD with A4 defaults and a Letter page size, and what the tool makes of it under en_US."""
-    text = (b'*PPD-Adobe: "4.3"\n' + comments + b"*TOLVMarket: " + market + b"\n*OpenUI *PageSize: PickOne\n"
+def make_ppd(market, head=b"", options=b""):
+    """A PPD with A4 defaults and a Letter page size, `head` after its first line and `options` after
+    PageSize, and what the tool makes of it under en_US."""
+    text = (b'*PPD-Adobe: "4.3"\n' + head + b"*TOLVMarket: " + market + b"\n*OpenUI *PageSize: PickOne\n"
             b'*DefaultPageSize: A4\n*PageSize A4: "a"\n*PageSize Letter: "l"\n*CloseUI: *PageSize\n' + options +
             b"*DefaultPageRegion: A4\n*DefaultImageableArea: A4\n*DefaultPaperDimension: A4\n")
-    return text, text if market == b"J" else re.sub(rb"(?m)^(\*Default[A-Za-z]+): A4", rb"\1: Letter", text)
+    return text, text if market == b"J" else as_letter(text)
+
+
+def as_letter(text):
+    """`text` with its default paper set to Letter."""
+    return re.sub(rb"(?m)^(\*Default[A-Za-z]+): A4", rb"\1: Letter", text)
 
 
 def run(ppd, prefix=(), simulate=None):
@@ -29,27 +38,31 @@ def run(ppd, prefix=(), simulate=None):
     return subprocess.run([*prefix, TOOL, "x", ppd], capture_output=True, env=env)
 
 
-def judge(result, want, error, quiet):
-    """None for a run that is right, or fails as `error` (None: must not fail) allows, having written
-    nothing if `quiet`; "signal" for one ended by a signal that wrote nothing; otherwise what is
-    wrong."""
+def judge(result, wants, error, quiet):
+    """None for a run that is right (its output one of `wants`), or fails as `error` (None: must not
+    fail) allows, having written nothing if `quiet`; "signal" for one ended by a signal that wrote
+    nothing; "unseen" for the second of `wants`; otherwise what is wrong."""
     lines = result.stderr.decode(errors="replace").splitlines()
-    if (result.returncode == 0 and result.stdout == want and not lines) or (
+    if result.returncode == 0 and result.stdout in wants[1:] and not lines:
+        return "unseen"
+    if (result.returncode == 0 and result.stdout == wants[0] and not lines) or (
             error is not None and result.returncode == 1 and len(lines) == 1 and lines[0].endswith(error)
             and not (quiet and result.stdout)):
         return None
     if error is not None and result.returncode < 0 and not result.stdout:
         return "signal"
-    return f"status {result.returncode}, {len(result.stdout)} of {len(want)} bytes written, stderr {lines[:2]}"
+    return f"status {result.returncode}, {len(result.stdout)} of {len(wants[0])} bytes written, stderr {lines[:2]}"
 
 
-def sweep(ppd, want, trace):
-    """(what, ppd, want, prefix, simulate, error, quiet) for each failure to make in a run on `ppd`:
-    one before the copy (before the rewind, the last lseek to the start) must write nothing."""
+def sweep(ppd, want, trace, unseen=()):
+    """(what, ppd, wants, prefix, simulate, error, quiet) for each failure to make in a run on `ppd`:
+    one before the copy (before the rewind, the last lseek to the start) must write nothing. A failed
+    allocation may also give the output `unseen`."""
     count = run(ppd, simulate="count-allocs").stderr.split()
     # The CUPS file layer calls a failure to get memory for decompressing an input/output error.
     error = (ENOMEM, EIO) if ppd.endswith(".gz") else ENOMEM
-    jobs = [(f"allocation {n}", ppd, want, (), f"fail-alloc={n}", error, True) for n in range(1, int(count[-1]) + 1)]
+    jobs = [(f"allocation {n}", ppd, (want, *unseen), (), f"fail-alloc={n}", error, True)
+            for n in range(1, int(count[-1]) + 1)]
     subprocess.run(["strace", "-o", trace, "-e", "trace=" + ",".join(CALLS), TOOL, "x", ppd],
                    env={"LC_ALL": "en_US.UTF-8"}, capture_output=True, check=True)
     calls = [(m[1], m[2], line) for line in open(trace) if (m := re.match(r"(\w+)\((\d*)", line))]
@@ -63,9 +76,9 @@ def sweep(ppd, want, trace):
         inject = lambda error: ("strace", "-o", "/dev/null", "-e", f"inject={name}:error={error}:when={n}")
         # A read that fails where the file ends, after its last byte, counts as that end.
         error = None if name == "read" and reads and line.rstrip().endswith("= 0") else EIO if named else ""
-        jobs.append((f"{name} {n}", ppd, want, inject(CALLS[name]), None, error, i <= rewind))
+        jobs.append((f"{name} {n}", ppd, (want,), inject(CALLS[name]), None, error, i <= rewind))
         if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
-            jobs.append((f"{name} {n} interrupted", ppd, want, inject("EINTR"), None, None, False))
+            jobs.append((f"{name} {n} interrupted", ppd, (want,), inject("EINTR"), None, None, False))
     return jobs
 
 
@@ -80,23 +93,31 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
         text, want = make_ppd(market, comments)
         for name, data in (f"{tmp}/{market.decode()}.ppd", text), (f"{tmp}/{market.decode()}.ppd.gz", gzip.compress(text, mtime=0)):
             open(name, "wb").write(data)
-            assert judge(run(name), want, None, False) is None, f"{name}: wrong without a failure"
+            assert judge(run(name), (want,), None, False) is None, f"{name}: wrong without a failure"
             jobs += sweep(name, want, f"{tmp}/trace")
     # gzip data that the CUPS file layer reads whole in its first read.
     text, want = make_ppd(b"W")
     open(f"{tmp}/small.ppd.gz", "wb").write(gzip.compress(text, mtime=0))
     jobs += sweep(f"{tmp}/small.ppd.gz", want, f"{tmp}/trace")
+    # A "J" PPD in WindowsANSI with long accented translations, which iconv converts after the
+    # market keyword is stored, and which may set errno anew: the keyword may be lost unseen.
+    text, want = make_ppd(b"J", b"*LanguageEncoding: WindowsANSI\n", b"*OpenUI *Tray/" + b"\xe9" * 60 +
+                          b": PickOne\n*DefaultTray: a\n*Tray a/" + b"\xe9" * 60 + b': "a"\n*CloseUI: *Tray\n')
+    open(f"{tmp}/iconv.ppd", "wb").write(text)
+    jobs += sweep(f"{tmp}/iconv.ppd", want, f"{tmp}/trace", unseen=[as_letter(text)])
     # A "J" PPD of 5 MB, one option of 300,000 choices, under memory limits from 20,000 KiB on.
     big, same = make_ppd(b"J", options=b"*OpenUI *Big: PickOne\n*DefaultBig: c0\n" +
                          b"".join(b'*Big c%d: "x"\n' % i for i in range(300000)) + b"*CloseUI: *Big\n")
     open(f"{tmp}/big.ppd", "wb").write(big)
-    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", same, ("prlimit", f"--as={kib * 1024}", "--"), None, ENOMEM, True)
+    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", (same,), ("prlimit", f"--as={kib * 1024}", "--"), None, ENOMEM, True)
              for kib in range(20000, 120001, 2000)]
     verdicts = list(pool.map(lambda job: (f"{job[1]}: {job[0]}", judge(run(*job[1:2], *job[3:5]), job[2], *job[5:])),
                              jobs))
 
-failures = [f"FAIL {what}: {verdict}" for what, verdict in verdicts if verdict not in (None, "signal")]
+failures = [f"FAIL {what}: {verdict}" for what, verdict in verdicts if verdict not in (None, "signal", "unseen")]
 signalled = [what for what, verdict in verdicts if verdict == "signal"]
-print(f"runs: {len(jobs)}, failed: {len(failures)}; ended by a signal, nothing written: {len(signalled)}")
+unseen = sum(verdict == "unseen" for _, verdict in verdicts)
+print(f"runs: {len(jobs)}, failed: {len(failures)}; ended by a signal, nothing written: {len(signalled)}; "
+      f"a failed allocation unseen in the iconv PPD: {unseen}")
 print(*signalled, *failures[:20], sep="\n")
 sys.exit(1 if failures else 0)
