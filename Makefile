@@ -19,19 +19,26 @@ all: build
 # Installs only the packages that are missing, so that a machine that has them all needs no root.
 # A package named PACKAGE:ARCH adds that foreign architecture first. The package lists are fetched
 # only when apt does not know a package yet, or when an install from stale lists fails.
-APT_INSTALL := $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends
+# apt-get waits up to five minutes for dpkg's lock, which unattended upgrades hold for minutes after
+# a cloud machine boots. `apt-get update` cannot wait so for the lock of the package lists, which
+# the daily update holds; while that lock stops it, it is tried again every 5 s, for five minutes.
+APT_GET := $(SUDO) env DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 apt-get -q -o DPkg::Lock::Timeout=300
+APT_INSTALL := $(APT_GET) install -y --no-install-recommends
 deps:
 	@missing=; \
 	for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
+	update() { for try in $$(seq 60); do \
+	  { err=$$($(APT_GET) update 2>&1 >&3); } 3>&1 && return; echo "$$err" >&2; \
+	  case $$err in *'Could not get lock'*) sleep 5;; *) return 1;; esac; done; return 1; }; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing from Debian:$$missing"; \
 	  for arch in $$(echo "$$missing" | grep -o ':[a-z0-9]*' | tr -d : | sort -u); do \
 	    dpkg --print-foreign-architectures | grep -qx $$arch || $(SUDO) dpkg --add-architecture $$arch; \
 	  done; \
-	  { apt-get install -s -q $$missing >/dev/null 2>&1 || $(SUDO) apt-get update -q; } && \
-	  { $(APT_INSTALL) $$missing || { $(SUDO) apt-get update -q && $(APT_INSTALL) $$missing; }; }; \
+	  { apt-get install -s -q $$missing >/dev/null 2>&1 || update; } && \
+	  { $(APT_INSTALL) $$missing || { update && $(APT_INSTALL) $$missing; }; }; \
 	fi
 
 # BUILD_TESTING is said each time: CMake would keep an OFF from an earlier configure, and CTest
