@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
 """Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
-from the first that names the PPD on, once in turn (strace's fault injection), on a plain and a gzip
-PPD, "J" market and not, on a small gzip PPD, and on a small "J" PPD whose translations the CUPS parser
-converts with iconv, under en_US; then runs the tool on a large "J" PPD under memory limits. Each run
-must give the right output with status 0, or status 1 and one message line, which names the error
-where a read of the PPD or the output failed. In the iconv PPD a failed allocation that the parser
-passed over may go unseen, as the manual page says, and the PPD come out with Letter; such runs are
-counted. A run ended by a signal (libcups crashes on
-some failed allocations) may have written nothing; such runs are counted and shown. A read of the
-PPD that a signal interrupts must be retried.
+from the first that names the PPD on, once in turn (strace's fault injection), on the PPDs below,
+under en_US; then runs the tool on a large "J" PPD under memory limits. Each run must give the right
+output with status 0, or status 1 and one message line, which names the error where a read of the
+PPD or the output failed; a read that a signal interrupts must be retried. Counted, not failed: runs
+ended by a signal with nothing written (libcups crashes on some failed allocations), and the iconv
+PPD come out with Letter, as the manual page allows.
 Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
 import errno, gzip, os, random, re, subprocess, sys, tempfile
 from concurrent.futures import ThreadPoolExecutor
@@ -20,8 +17,7 @@ CALLS = {"openat": "EIO", "newfstatat": "EIO", "fcntl": "EIO", "lseek": "EIO", "
 
 
 def make_ppd(market, head=b"", options=b""):
-    """A PPD with A4 defaults and a Letter page size, `head` after its first line and `options` after
-    PageSize, and what the tool makes of it under en_US."""
+    """A PPD with A4 defaults, a Letter page size, `head` and `options`, and the tool's output of it."""
     text = (b'*PPD-Adobe: "4.3"\n' + head + b"*TOLVMarket: " + market + b"\n*OpenUI *PageSize: PickOne\n"
             b'*DefaultPageSize: A4\n*PageSize A4: "a"\n*PageSize Letter: "l"\n*CloseUI: *PageSize\n' + options +
             b"*DefaultPageRegion: A4\n*DefaultImageableArea: A4\n*DefaultPaperDimension: A4\n")
@@ -29,7 +25,6 @@ def make_ppd(market, head=b"", options=b""):
 
 
 def as_letter(text):
-    """`text` with its default paper set to Letter."""
     return re.sub(rb"(?m)^(\*Default[A-Za-z]+): A4", rb"\1: Letter", text)
 
 
@@ -99,8 +94,7 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
     text, want = make_ppd(b"W")
     open(f"{tmp}/small.ppd.gz", "wb").write(gzip.compress(text, mtime=0))
     jobs += sweep(f"{tmp}/small.ppd.gz", want, f"{tmp}/trace")
-    # A "J" PPD in WindowsANSI with long accented translations, which iconv converts after the
-    # market keyword is stored, and which may set errno anew: the keyword may be lost unseen.
+    # A "J" PPD in WindowsANSI: iconv converts its translations after the market keyword is stored.
     text, want = make_ppd(b"J", b"*LanguageEncoding: WindowsANSI\n", b"*OpenUI *Tray/" + b"\xe9" * 60 +
                           b": PickOne\n*DefaultTray: a\n*Tray a/" + b"\xe9" * 60 + b': "a"\n*CloseUI: *Tray\n')
     open(f"{tmp}/iconv.ppd", "wb").write(text)
