@@ -22,6 +22,7 @@ all: build
 # apt-get waits up to five minutes for dpkg's lock, which unattended upgrades hold for minutes after
 # a cloud machine boots. `apt-get update` cannot wait so for the lock of the package lists, which
 # the daily update holds; while that lock stops it, it is tried again every 5 s, for five minutes.
+# apt speaks English here, so that its message about the lock can be recognised.
 APT_GET := $(SUDO) env DEBIAN_FRONTEND=noninteractive LC_ALL=C.UTF-8 apt-get -q -o DPkg::Lock::Timeout=300
 APT_INSTALL := $(APT_GET) install -y --no-install-recommends
 deps:
