@@ -29,7 +29,8 @@ def as_letter(text):
 
 
 def run(ppd, prefix=(), simulate=None):
-    env = {"LC_ALL": "en_US.UTF-8", **({"LD_PRELOAD": SIMULATE, "PPD_TEST_SIMULATE": simulate} if simulate else {})}
+    """Runs the tool as on the BSDs, whose stdio sets errno on a write that succeeds."""
+    env = {"LC_ALL": "en_US.UTF-8", "LD_PRELOAD": SIMULATE, "PPD_TEST_SIMULATE": f"bsd,{simulate or ''}"}
     return subprocess.run([*prefix, TOOL, "x", ppd], capture_output=True, env=env)
 
 
@@ -58,12 +59,18 @@ def sweep(ppd, want, trace, unseen=()):
     error = (ENOMEM, EIO) if ppd.endswith(".gz") else ENOMEM
     jobs = [(f"allocation {n}", ppd, (want, *unseen), (), f"fail-alloc={n}", error, True)
             for n in range(1, int(count[-1]) + 1)]
-    subprocess.run(["strace", "-o", trace, "-e", "trace=" + ",".join(CALLS), TOOL, "x", ppd],
-                   env={"LC_ALL": "en_US.UTF-8"}, capture_output=True, check=True)
+    assert run(ppd, ("strace", "-o", trace, "-e", "trace=" + ",".join(CALLS))).returncode == 0
     calls = [(m[1], m[2], line) for line in open(trace) if (m := re.match(r"(\w+)\((\d*)", line))]
+    # Only closing standard output reports an error that a file system keeps until then.
+    assert ("close", "1") in [call[:2] for call in calls], f"{ppd}: standard output is never closed"
     start = next(i for i, (_, _, line) in enumerate(calls) if f'"{ppd}"' in line)
     fd = next(line for name, _, line in calls[start:] if name == "openat").split()[-1]
     rewind = max(i for i, (name, _, line) in enumerate(calls) if line.startswith(f"lseek({fd}, 0, SEEK_SET)"))
+    # A read error that persists, as on a bad sector: every read from the copy's first on fails.
+    copy = next(i for i, (name, first, _) in enumerate(calls) if i > rewind and name == "read" and first == fd)
+    when = {name: sum(call[0] == name for call in calls[:copy]) + 1 for name in ("read", "pread64")}
+    jobs.append(("every read from the copy on", ppd, (want,), ("strace", "-o", "/dev/null", *(
+        f"-einject={name}:error=EIO:when={n}+" for name, n in when.items())), None, EIO, False))
     for i, (name, first, line) in enumerate(calls[start:], start):
         n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
         reads = name in ("read", "pread64") and first == fd
