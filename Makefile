@@ -46,7 +46,7 @@ deps:
 # would then run test programs built before.
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DBUILD_TESTING=ON \
-	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON -DPPD_PAPER_DEFAULTS_SWEEP_TESTS=ON
+	  -DPPD_PAPER_DEFAULTS_SLOW_TESTS=ON
 	cmake --build $(BUILD_DIR) -j2
 
 # What the tool does to the example PPD: the diff of its output under en_US, then the same check
@@ -99,7 +99,7 @@ test-cross:
 
 test-cross-%:
 	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
-	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON
+	  -DPPD_PAPER_DEFAULTS_SLOW_TESTS=ON
 	cmake --build build-$* -j2
 	tests/check_hardening.sh $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
 	ctest --no-tests=error --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
@@ -197,7 +197,7 @@ CTEST_ARGS ?=
 test-sanitize:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(TEST_PACKAGES)"
 	cmake -S . -B build-asan -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DCMAKE_BUILD_TYPE=Debug \
-	  -DPPD_PAPER_DEFAULTS_CORPUS_TESTS=ON \
+	  -DPPD_PAPER_DEFAULTS_SLOW_TESTS=ON \
 	  "-DCMAKE_CXX_FLAGS=$(SANITIZE)" "-DCMAKE_EXE_LINKER_FLAGS=$(SANITIZE)"
 	cmake --build build-asan -j2
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \

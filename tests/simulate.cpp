@@ -1,5 +1,18 @@
 // Preloaded into the tool by the end-to-end test and the fault sweep to simulate what this machine
-// cannot do; the comma-separated behaviours in PPD_TEST_SIMULATE are described in HACKING.md.
+// cannot do. PPD_TEST_SIMULATE names the behaviours, comma-separated:
+//   bsd: /dev/stdin is a character device whose open duplicates descriptor 0, as on the BSDs and
+//     macOS, so that every open shares one offset; and a write that succeeds leaves errno set
+//     (ENOTTY), as their stdio does after the isatty of its first write;
+//   stat-says-regular: stat takes a FIFO for a regular file, as when the path is replaced between
+//     the tool's stat and its open;
+//   size-lies: fstat says that a regular file holds 4096 bytes more than it does, as sysfs does;
+//   eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's;
+//   change-at-end, change-in-copy: the shell command in PPD_TEST_CHANGE changes the PPD where the
+//     parser's pass meets its end, or once the copy has read its first piece;
+//   slow-flush: 0.2 s pass before standard output is closed, which is when the output is written;
+//   fail-alloc=N: the Nth malloc, calloc or realloc from the start of main fails with ENOMEM, and
+//     count-allocs writes their number to stderr at the end (not with a sanitizer's allocator).
+// The tool has 64-bit file offsets, so it calls open64, stat64 and fstat64.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -28,19 +41,8 @@ bool isBSDStdin(const char *path) {
 
 int ppd = -1; // the descriptor that the tool opened last: its PPD
 
-// change-at-end, change-in-copy: the shell command in PPD_TEST_CHANGE changes the PPD where the
-// parser's pass meets its end, or once the copy has read its first piece. It runs as it would
-// without this library.
-void changePPD() {
-  unsetenv("LD_PRELOAD");
-  if (std::system(std::getenv("PPD_TEST_CHANGE")) != 0) {
-    std::fputs("simulate: the change failed\n", stderr); // fails the row
-  }
-}
-
 } // namespace
 
-// The tool, built with 64-bit file offsets, opens its PPD through open64.
 extern "C" int open64(const char *path, int flags, ...) {
   va_list rest;
   va_start(rest, flags);
@@ -50,8 +52,6 @@ extern "C" int open64(const char *path, int flags, ...) {
   return ppd;
 }
 
-// stat-says-regular: stat takes a FIFO for a regular file, as when the path is replaced between
-// the tool's stat and its open.
 extern "C" int stat64(const char *path, struct stat64 *status) {
   const int result = real<int(const char *, struct stat64 *)>("stat64")(path, status);
   if (result == 0 && isBSDStdin(path)) {
@@ -63,8 +63,6 @@ extern "C" int stat64(const char *path, struct stat64 *status) {
   return result;
 }
 
-// size-lies: a regular file says it holds 4096 bytes more than it does, as small sysfs files say
-// 4096.
 extern "C" int fstat64(int fd, struct stat64 *status) {
   const int result = real<int(int, struct stat64 *)>("fstat64")(fd, status);
   if (result == 0 && S_ISREG(status->st_mode) && simulates("size-lies")) {
@@ -82,7 +80,6 @@ extern "C" std::size_t fwrite(const void *data, std::size_t size, std::size_t co
   return written;
 }
 
-// The tool writes its output when it closes standard output (slow-flush: 0.2 s late).
 extern "C" int fclose(FILE *stream) {
   if (stream == stdout && simulates("slow-flush")) {
     usleep(200 * 1000);
@@ -90,21 +87,38 @@ extern "C" int fclose(FILE *stream) {
   return real<int(FILE *)>("fclose")(stream);
 }
 
-// Where a sanitizer's allocator is not in the way, fail-alloc=N makes the Nth allocation fail, as
-// when memory runs out, and count-allocs writes their number to standard error as the program
-// ends. Both count from the start of main, after the libraries' own set-up.
+extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
+  static bool parsed = false, changed = false; // the parser's pass has met the end; the change
+  if (simulates("eagain-if-nonblocking") && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
+    errno = EAGAIN;
+    return -1;
+  }
+  const ssize_t length = real<ssize_t(int, void *, std::size_t)>("read")(fd, buffer, size);
+  if (fd == ppd && !changed && (length == 0 || parsed)) {
+    changed = simulates(parsed ? "change-in-copy" : "change-at-end");
+    parsed = true;
+    if (changed) {
+      unsetenv("LD_PRELOAD"); // the command runs as it would without this library
+      if (std::system(std::getenv("PPD_TEST_CHANGE")) != 0) {
+        std::fputs("simulate: the change failed\n", stderr); // fails the row
+      }
+    }
+  }
+  return length;
+}
+
 #ifndef __SANITIZE_ADDRESS__
 extern "C" void *__libc_malloc(std::size_t);
 extern "C" void *__libc_calloc(std::size_t, std::size_t);
 extern "C" void *__libc_realloc(void *, std::size_t);
-static long allocations = -1, failing = 0;
+static long allocations = -1, failing = 0; // counted from the start of main
 
 static bool failsAllocation() {
-  if (allocations < 0 || ++allocations != failing) {
-    return false;
+  const bool fails = allocations >= 0 && ++allocations == failing;
+  if (fails) {
+    errno = ENOMEM;
   }
-  errno = ENOMEM;
-  return true;
+  return fails;
 }
 
 extern "C" void *malloc(std::size_t size) {
@@ -121,12 +135,12 @@ extern "C" void *realloc(void *data, std::size_t size) {
 
 extern "C" int __libc_start_main(int (*main)(int, char **, char **), int argc, char **argv,
                                  void (*init)(), void (*fini)(), void (*rtldFini)(), void *stack) {
-  const auto start = real<decltype(__libc_start_main)>("__libc_start_main");
   const char *behaviours = std::getenv("PPD_TEST_SIMULATE");
   const char *at = behaviours != nullptr ? std::strstr(behaviours, "fail-alloc=") : nullptr;
   failing = at != nullptr ? std::atol(at + 11) : 0;
   allocations = 0;
-  return start(main, argc, argv, init, fini, rtldFini, stack);
+  return real<decltype(__libc_start_main)>("__libc_start_main")(main, argc, argv, init, fini,
+                                                                rtldFini, stack);
 }
 
 [[gnu::destructor]] static void reportAllocations() {
@@ -135,23 +149,3 @@ extern "C" int __libc_start_main(int (*main)(int, char **, char **), int argc, c
   }
 }
 #endif
-
-// eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's
-// does while no message waits.
-extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
-  static bool parsed = false, changed = false; // the parser's pass has met the end; the change
-  if (simulates("eagain-if-nonblocking") && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
-    errno = EAGAIN;
-    return -1;
-  }
-  const ssize_t length = real<ssize_t(int, void *, std::size_t)>("read")(fd, buffer, size);
-  if (fd == ppd && !changed && (length == 0 || parsed)) {
-    const bool now = simulates(parsed ? "change-in-copy" : "change-at-end");
-    parsed = true;
-    if (now) {
-      changed = true;
-      changePPD();
-    }
-  }
-  return length;
-}
