@@ -101,7 +101,7 @@ test-cross-%:
 	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
 	  -DPPD_PAPER_DEFAULTS_SLOW_TESTS=ON
 	cmake --build build-$* -j2
-	tests/check_hardening.sh $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
+	tests/check_hardening.py $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
 	ctest --no-tests=error --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
 	PPD_CORPUS_STEP=25 ctest --no-tests=error --test-dir build-$* --output-on-failure -V -L corpus \
 	  --output-log build-$*/corpus.log
@@ -146,16 +146,16 @@ test-install-%:
 	test -f build-install-$*/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
 	LC_ALL=en_US.UTF-8 build-install-$*/staging/usr/local/bin/ppd-paper-defaults x $(EXAMPLE) | \
 	  grep -qx '\*DefaultPageSize: Letter'
-	$(if $(INSTALL_CXX),,tests/check_hardening.sh c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
+	$(if $(INSTALL_CXX),,tests/check_hardening.py c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
 	sed 's|^|build-install-$*/staging|' build-install-$*/install_manifest.txt | xargs rm --
 	rmdir build-install-$*/staging/usr/local/share/doc/ppd-paper-defaults
 	@left=$$(find build-install-$*/staging -name '*ppd-paper-defaults*'); \
 	  [ -z "$$left" ] || { echo "left after the removal: $$left"; exit 1; }
 
 # The hardening flags that a distribution's flags or compiler choose already reach the compiler as
-# they chose them (tests/check_flags.py), each case configured in build-flags-N/.
+# they chose them (tests/check_hardening.py --flags), each case configured in build-flags-N/.
 test-flags: deps
-	python3 tests/check_flags.py build-flags
+	python3 tests/check_hardening.py --flags build-flags
 
 # The package as a distribution builds it: plain dh in a minimal chroot of Debian 13, offline.
 DH_SUITE ?= trixie
