@@ -29,7 +29,6 @@ constexpr int ExitUsage = 2;
 
 constexpr const char *Usage = "ppd-paper-defaults IGNORED FILE.ppd";
 constexpr const char *InfoUsage = "ppd-paper-defaults --help | -h | --version";
-constexpr const char *DamagedGzip = "damaged or truncated gzip data";
 constexpr const char *Changed = "file changed while it was read";
 constexpr const char *NotRegular =
     "not a regular file (the PPD is read twice; save it to a file first)";
@@ -216,25 +215,7 @@ public:
     if (lseek(fd, 0, SEEK_SET) != 0) {
       return std::strerror(errno);
     }
-    std::uint64_t textLength = 0;
-    switch (checkGzipInput(fd, textLength)) {
-    case GzipInput::NotGzip:
-      return nullptr;
-    case GzipInput::Whole:
-      gzipText_ = textLength;
-      return nullptr;
-    case GzipInput::Damaged:
-      return DamagedGzip;
-    case GzipInput::GoesOn:
-      return "gzip data goes on after its first member, and the CUPS file layer would not copy "
-             "the rest as it is; decompress it first";
-    case GzipInput::LongHeader:
-      return "gzip header longer than the 4 KiB that the CUPS file layer reads; decompress it "
-             "first";
-    case GzipInput::ReadFailed:
-      break;
-    }
-    return std::strerror(errno);
+    return checkGzipInput(fd, gzipText_);
   }
 
   // The open file, for the PPD parser and the copy.
