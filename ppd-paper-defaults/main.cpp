@@ -52,13 +52,7 @@ std::optional<int> answerWithoutPPD(int argc, char *argv[]) {
 int main(int argc, char *argv[]) {
   // Declared first, so that it closes last, after the PPD file, whichever way the run ends.
   const ObjectReleaseScope releaseScope;
-  // An output of up to 64 KiB leaves in one write, so a reader that stops after a line finds it
-  // whole in the pipe. glibc takes the size only together with the storage.
-  static char outputBuffer[64 * 1024];
-  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-  // A message, written in pieces (fail), leaves at its line feed in one write.
-  static char errorBuffer[BUFSIZ];
-  std::setvbuf(stderr, errorBuffer, _IOLBF, sizeof errorBuffer);
+  setUpStandardStreams();
 
   if (const std::optional<int> status = answerWithoutPPD(argc, argv)) {
     return *status;

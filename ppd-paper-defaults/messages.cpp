@@ -1,5 +1,5 @@
 // The one-line failure message, with the file name quoted as a shell reads $'...' where a terminal
-// would not show it as it is, and the closing of standard output.
+// would not show it as it is, and the buffers and the closing of standard output.
 #include "messages.h"
 
 #include <algorithm>
@@ -82,6 +82,14 @@ int fail(const char *name, const char *reason, const char *detail) {
   writeName(name);
   std::fprintf(stderr, ": %s%s%s\n", reason, detail ? ": " : "", detail ? detail : "");
   return ExitFailure;
+}
+
+void setUpStandardStreams() {
+  // glibc takes the size only together with the storage.
+  static char outputBuffer[64 * 1024];
+  std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+  static char errorBuffer[BUFSIZ];
+  std::setvbuf(stderr, errorBuffer, _IOLBF, sizeof errorBuffer);
 }
 
 bool closeStandardOutput() {
