@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
 """Checks ppd-paper-defaults on the PPDs of Debian's openprinting-ppds, unpacked into a temporary
-folder, and in a private CUPS server; HACKING.md says what is checked. PPD_CORPUS_STEP=N takes
-every Nth PPD only. Prints the totals, and for each failure the PPD and what differs.
+folder: under de_DE the output is the input; under en_US each line that begins with one of the four
+keys is cut at its colon and ends ": Letter" with the line's own ending, where the PPD offers Letter
+and is not a "J" market model; cupstestppd says nothing new of a changed PPD. Then a private cupsd,
+which never touches the machine's, takes a rewritten A4 PPD and an untouched one as two queues, and
+must show *Letter and *A4. PPD_CORPUS_STEP=N takes every Nth PPD only. Prints the totals, and for
+each failure the PPD and what differs.
 Usage: check_real_ppds.py [EMULATOR...] TOOL"""
 import grp, os, pwd, re, subprocess, sys, tempfile, time
 from concurrent.futures import ThreadPoolExecutor
