@@ -25,7 +25,7 @@ chrooted() {
 
 [ -e "$root/.ready" ] || {
   rm -rf "$root" && mkdir -p "$dir"
-  debootstrap --variant=minbase "$suite" "$root" http://deb.debian.org/debian >"$dir/debootstrap.log" 2>&1 ||
+  debootstrap --variant=minbase "$suite" "$root" >"$dir/debootstrap.log" 2>&1 ||
     { tail -20 "$dir/debootstrap.log"; fail "debootstrap failed"; }
   touch "$root/.ready"
 }
