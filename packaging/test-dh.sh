@@ -34,7 +34,6 @@ src=$root/build/src
 rm -rf "$root/build" && mkdir -p "$src"
 tar -C "$top" --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$src"
 cp -r "$src/packaging/debian" "$src/debian"
-cp "$src/packaging/changelog" "$src/packaging/copyright" "$src/debian/"
 # What debian/control asks for, and blhc; apt installs only what is missing.
 chrooted -- sh -c 'apt-get update -q && export DEBIAN_FRONTEND=noninteractive &&
   apt-get install -y -q --no-install-recommends build-essential blhc &&
