@@ -148,7 +148,6 @@ test-install-%:
 	  grep -qx '\*DefaultPageSize: Letter'
 	$(if $(INSTALL_CXX),,tests/check_hardening.py c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
 	sed 's|^|build-install-$*/staging|' build-install-$*/install_manifest.txt | xargs rm --
-	rmdir build-install-$*/staging/usr/local/share/doc/ppd-paper-defaults
 	@left=$$(find build-install-$*/staging -name '*ppd-paper-defaults*'); \
 	  [ -z "$$left" ] || { echo "left after the removal: $$left"; exit 1; }
 
@@ -165,11 +164,22 @@ test-dh:
 
 .PHONY: package man-check package-test test-flags test-dh
 
-# The Debian package, in $(BUILD_DIR), replacing any older one. CPack's staging folders and the
-# members of the .deb take the umask, hence 022: the package is then the same under any umask.
-package: build
-	@$(MAKE) --no-print-directory deps PACKAGES="dpkg-dev file"
-	cd $(BUILD_DIR) && rm -f ppd-paper-defaults_*.deb && umask 022 && cpack -G DEB
+# The Debian package, built by dpkg-buildpackage with packaging/debian/ as debian/ in a copy of the
+# tree as a release tarball holds it, in $(PACKAGE_DIR); then put in $(BUILD_DIR), replacing any
+# older one. dh runs the unit and end-to-end suites on the tool it packs; no debug symbol package.
+PACKAGE_DIR = $(BUILD_DIR)/deb
+# A BUILD_DIR inside the tree, other than build*, is left out of the copy.
+IN_TREE = $(patsubst $(CURDIR)/%,--exclude=./%,$(filter $(CURDIR)/%,$(abspath $(BUILD_DIR))))
+package:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) build-essential debhelper"
+	rm -rf $(PACKAGE_DIR) && mkdir -p $(PACKAGE_DIR)/src
+	tar --exclude=./.git --exclude='./build*' $(IN_TREE) -cf - . | tar -xf - -C $(PACKAGE_DIR)/src
+	cp -r $(PACKAGE_DIR)/src/packaging/debian $(PACKAGE_DIR)/src/debian
+	@echo "dpkg-buildpackage -us -uc -b in $(PACKAGE_DIR)/src (log: $(PACKAGE_DIR)/build.log)"
+	@cd $(PACKAGE_DIR)/src && DEB_BUILD_OPTIONS="noautodbgsym $(DEB_BUILD_OPTIONS)" \
+	  $(if $(filter ON,$(WERROR)),DEB_CXXFLAGS_APPEND=-Werror) dpkg-buildpackage -us -uc -b -j2 \
+	  >../build.log 2>&1 || { tail -40 ../build.log; exit 1; }
+	rm -f $(BUILD_DIR)/ppd-paper-defaults_*.deb && mv $(PACKAGE_DIR)/ppd-paper-defaults_*.deb $(BUILD_DIR)/
 
 # The manual page must format without a single warning, from groff or from mandoc's lint.
 man-check:
@@ -178,10 +188,10 @@ man-check:
 	  mandoc -T lint -W warning man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
-# Checks the package with lintian and against a second build, installs it into this system, checks
-# the installed tool and page, and removes it.
+# Checks the package with lintian and against a second build, and runs its autopkgtest in this
+# system, which installs it; it is removed again (packaging/test-deb.sh).
 package-test: package man-check
-	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts"
+	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts autopkgtest"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
 
 clean:
