@@ -18,8 +18,7 @@ std::string readFile(const std::filesystem::path &path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A private folder for one test's files, removed at the end. Its name holds a letter that is not
-// ASCII, which messages show as it is.
+// A private folder for the test's files. Its name holds a letter that messages show as it is.
 struct TempDir {
   std::string path =
       mkdtemp((std::filesystem::temp_directory_path() / "ppd-\u00fc.XXXXXX").string().data());
@@ -30,9 +29,8 @@ struct TempDir {
   }
 };
 
-// A PPD that the CUPS parser reads, A4 by default, ending with a CR LF line and a line without an
-// ending; or what the tool makes of it when it sets Letter. `letter` names its second PageSize
-// choice.
+// A PPD, A4 by default, ending with a CR LF line and a line without an ending; or what the tool
+// makes of it when it sets Letter. `letter` names its second PageSize choice.
 std::string makePPD(const std::string &market, const std::string &letter = "Letter",
                     bool asLetter = false) {
   const std::string value = asLetter ? ": Letter" : ": A4";
@@ -169,8 +167,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       inUS("nuls", nuls, nuls),
       inUS("empty.ppd", "", ""),
       inUS("1f", "\x1f\n", "\x1f\n"), // begins like gzip, but is not
-      // /dev/stdin from a file, and read from already: the file from its start.
-      {"LC_ALL=en_US", "x /dev/stdin <" + ppd, 0, letter},
+      // /dev/stdin from a file that was read from already: the file from its start.
       {"LC_ALL=en_US", "x /dev/stdin", 0, letter, "", false, "exec <" + ppd + "; read -r line; "},
       // Command lines, and input that is refused.
       {"", "--help", 0, "Usage: ppd-paper-defaults IGNORED FILE.ppd\n", "", true},
@@ -224,10 +221,8 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep's locale query needs more than 64 KiB of stack
       {"LC_ALL=en_US", "x " + gz, 0, letter, "", false, "ulimit -s 64; "},
 #endif
-      // Renamed, linked or chmod-ed while it is read (a package upgrade, the print server's save,
-      // an
-      // overlay's copy-up), the PPD is copied whole as it was; an edit, an append or a truncation
-      // fails the run, also where only nanoseconds or only the size tell.
+      // Renamed, linked or chmod-ed while it is read, the PPD is copied whole as it was; an edit,
+      // an append or a truncation fails the run, also where only nanoseconds or only the size tell.
       whileRead("change-at-end", "ln -f $P $P.tmp && mv $P.new $P", 0), // dpkg unlinks .tmp later
       whileRead("change-at-end", "mv $P $P.O && mv $P.new $P", 0),
       whileRead("change-at-end", "ln -f $P $P.link", 0),

@@ -1,17 +1,15 @@
 // Preloaded into the tool by the end-to-end test and the fault sweep to simulate what this machine
 // cannot do. PPD_TEST_SIMULATE names the behaviours, comma-separated:
-//   bsd: /dev/stdin is a character device whose open duplicates descriptor 0, as on the BSDs and
-//     macOS, so that every open shares one offset; and a write that succeeds leaves errno set
-//     (ENOTTY), as their stdio does after the isatty of its first write;
-//   stat-says-regular: stat takes a FIFO for a regular file, as when the path is replaced between
-//     the tool's stat and its open;
-//   size-lies: fstat says that a regular file holds 4096 bytes more than it does, as sysfs does;
+//   bsd: /dev/stdin is a character device whose open duplicates descriptor 0, and a write that
+//     succeeds leaves errno set (ENOTTY, from stdio's isatty), as on the BSDs and macOS;
+//   stat-says-regular: stat takes a FIFO for a regular file, as if the path changed after the stat;
+//   size-lies: fstat says a regular file holds 4096 bytes more than it does, as sysfs does;
 //   eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's;
 //   change-at-end, change-in-copy: the shell command in PPD_TEST_CHANGE changes the PPD where the
 //     parser's pass meets its end, or once the copy has read its first piece;
 //   slow-flush: 0.2 s pass before standard output is closed, which is when the output is written;
-//   fail-alloc=N: the Nth malloc, calloc or realloc from the start of main fails with ENOMEM, and
-//     count-allocs writes their number to stderr at the end (not with a sanitizer's allocator).
+//   fail-alloc=N: the Nth malloc, calloc or realloc from the start of main fails (ENOMEM), and
+//     count-allocs prints their number at the end (neither under a sanitizer's allocator).
 // The tool has 64-bit file offsets, so it calls open64, stat64 and fstat64.
 #include <cerrno>
 #include <cstdarg>

@@ -22,8 +22,8 @@ def run_tool(path, locale):
 
 
 def check_ppd(path, changed_dir):
-    """Checks the output under de_DE and en_US and leaves it in `changed_dir` when it differs from
-    the input; returns whether it does. Raises on a failure."""
+    """Checks the output under de_DE and en_US; returns whether it differs from the input, and then
+    leaves it in `changed_dir`. Raises on a failure."""
     text = open(path, "rb").read()
     letter = OFFERS_LETTER.search(text) and not MARKET_J.search(text)
     found = LINE.findall(text)  # a last line without an ending takes that of the line before it
@@ -42,8 +42,7 @@ def check_ppd(path, changed_dir):
 
 
 def cupstestppd_reports(folder, names):
-    """What cupstestppd says of each PPD in `folder`, in one run (starting it costs a PPD's check):
-    its warnings and errors, and FAIL when it fails the PPD."""
+    """cupstestppd's warnings and errors for each PPD in `folder`, and FAIL, in one run."""
     out = subprocess.run(["cupstestppd", *(os.path.join(folder, n) for n in names)],
                          capture_output=True, text=True, errors="replace").stdout
     reports = {}
@@ -73,8 +72,7 @@ def check_corpus(ppd_dir, names, changed_dir):
 
 
 def check_cupsd(ppd, tmp):
-    """Adds `ppd` rewritten under en_US and `ppd` as it is as two queues of a private cupsd that
-    keeps everything in `tmp`; returns the failures."""
+    """Returns the failures of a private cupsd, which keeps everything in `tmp`."""
     for d in ("conf", "spool/tmp", "cache", "state", "log"):
         os.makedirs(os.path.join(tmp, d))
     # As root cupsd runs its helpers as lp; a normal user's cupsd must run as that user.
@@ -91,7 +89,6 @@ def check_cupsd(ppd, tmp):
                 "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
     with open(f"{tmp}/letter.ppd", "wb") as f:
         f.write(run_tool(ppd, "en_US.UTF-8").stdout)
-    # Clients see only this server and none of the machine's or the user's settings.
     env = dict(os.environ, CUPS_SERVER=f"{tmp}/cups.sock", CUPS_SERVERROOT=f"{tmp}/conf", HOME=tmp, LC_ALL="C")
     client = lambda *args: subprocess.run(args, env=env, capture_output=True, text=True)
     cupsd = subprocess.Popen(["/usr/sbin/cupsd", "-f", "-c", f"{tmp}/cupsd.conf", "-s", f"{tmp}/cups-files.conf"])
@@ -102,7 +99,6 @@ def check_cupsd(ppd, tmp):
                 break
             time.sleep(0.1)
         for queue, source, want in ("letter", f"{tmp}/letter.ppd", "*Letter"), ("untouched", ppd, "*A4"):
-            # lpadmin warns that PPD files are deprecated; that is expected.
             add = client("/usr/sbin/lpadmin", "-p", queue, "-v", "file:///dev/null", "-P", source, "-E")
             listed = client("lpoptions", "-p", queue, "-l").stdout.splitlines()
             page_size = next((l for l in listed if l.startswith("PageSize/")), "(no PageSize)")
