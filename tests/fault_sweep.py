@@ -98,6 +98,9 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
             open(name, "wb").write(data)
             assert judge(run(name), (want,), None, False) is None, f"{name}: wrong without a failure"
             jobs += sweep(name, want, f"{tmp}/trace")
+    # A message, its name quoted, leaves in one write: lines of processes that share a log never mix.
+    run(f"{tmp}/no\nsuch", ("strace", "-o", f"{tmp}/trace", "-e", "trace=write"))
+    assert sum(line.startswith("write(2,") for line in open(f"{tmp}/trace")) == 1, "a message in pieces"
     # gzip data that the CUPS file layer reads whole in its first read.
     text, want = make_ppd(b"W")
     open(f"{tmp}/small.ppd.gz", "wb").write(gzip.compress(text, mtime=0))
