@@ -120,6 +120,7 @@ bench: build
 	cmake --build $(BUILD_DIR) -j2 --target floor-block-copy floor-byte-copy
 	BUILD_DIR=$(BUILD_DIR) python3 bench/benchmark.py
 
+# The C++ sources formatted with the committed .clang-format; format-check fails where they are not.
 format:
 	clang-format -i $(SOURCES)
 
@@ -132,7 +133,7 @@ format-check:
 # run, and removed, leaving nothing named for it.
 # Twice: with the compiler CMake finds, and the installed tool then checked for hardening; and
 # with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops at any GNU ld
-# option, so that the flags CMake adds only where the linker takes them are left out as on a Mac.
+# long option or -z option, so that the flags CMake adds only where the linker takes them are left out as on a Mac.
 test-install: test-install-native test-install-mac
 test-install-mac: INSTALL_CXX := -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
 test-install-%:
@@ -198,9 +199,9 @@ clean:
 	rm -rf $(BUILD_DIR) $(FOUNDATION_BUILD_DIR) build-install-native build-install-mac build-asan build-fuzz \
 	  $(CROSS_ARCHS:%=build-%) build-flags* build-dh-*
 
-# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, the real PPDs cut to
-# every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test that ran it
-# fails. CTEST_ARGS picks tests, e.g. "-L unit".
+# Every suite but the fault sweep built with AddressSanitizer and UndefinedBehaviorSanitizer, the
+# real PPDs cut to every PPD_CORPUS_STEP-th; any report ends the process with an error, so the test
+# that ran it fails. CTEST_ARGS picks tests, e.g. "-L unit".
 PPD_CORPUS_STEP ?= 100
 SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 CTEST_ARGS ?=

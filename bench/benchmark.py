@@ -32,7 +32,7 @@ PROGRAMS = {
 }
 # A fixed, small environment.
 ENV = {"LC_ALL": "en_US.UTF-8", "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
-# Where the stack lies moves a run's instruction count by up to 4% on a large PPD: the CUPS
+# Where the stack lies moves a run's instruction count by up to 5% on a large PPD: the CUPS
 # parser's strcmp takes a slower path for a string near the end of a page. So instructions are
 # counted at eight stack positions across a page, set by the size of one more environment
 # variable, and the least count is taken: the work without that toll, whatever the start.

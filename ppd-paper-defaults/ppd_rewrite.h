@@ -21,8 +21,8 @@ inline constexpr std::size_t PPDLineUnchanged = std::string_view::npos;
 // PPDLineUnchanged when it is to be written as it stands.
 std::size_t getPPDLetterCut(const char *line, std::size_t length);
 
-// Lines that pass unchanged are written in runs of at least this many bytes: a write per line
-// would cost more than the rest of the work on the line.
+// Lines that pass unchanged are gathered into runs of this many bytes, shorter only before a
+// rewritten line and at the end: a write per line would cost more than the rest of the work on it.
 inline constexpr std::size_t PPDRunSize = 4096;
 
 // Copies the text from `nextByte` (a byte value, or -1 at the end of input) to
@@ -30,7 +30,7 @@ inline constexpr std::size_t PPDRunSize = 4096;
 // whole line that begins with a default paper keyword is rewritten to Letter; every other byte
 // passes as it is, NUL bytes and a final line without a line feed included. Only a whole line is
 // judged: one that starts a line and ends with its line feed, or at the end of input, within
-// PPDLineSize bytes. Returns false as soon as a write fails.
+// PPDLineSize bytes (getPPDLetterCut says the rest). Returns false as soon as a write fails.
 template <typename NextByte, typename Write>
 bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
   char run[PPDRunSize + PPDLineSize + 1];

@@ -1,4 +1,5 @@
-// The built tool, run as its users run it, with nothing in its environment but what a case sets.
+// The built tool, run as its users run it, with nothing in its environment but what a case sets
+// and the simulation it is run under.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
