@@ -78,7 +78,7 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
   const std::string fifoWriter = "printf kept >" + fifo + " & ";
   const std::string afterFifo = "; s=$?; timeout 1 cat " + fifo + " >" + d + "/out; exit $s";
   // A name with controls (C0, C1, separators and bidirectional ones), letters that are not ASCII,
-  // and what is not UTF-8 (long forms of U+00A0 and U+FFFF, a surrogate, beyond U+10FFFF), in octal.
+  // and what is not UTF-8 (long U+00A0 and U+FFFF, a surrogate, beyond U+10FFFF), in octal.
   const std::string octal =
       "\\302\\233\\340\\202\\240\\360\\217\\277\\277\\355\\240\\200\\364\\220\\200\\200"
       "\\330\\234\\342\\200\\216\\342\\200\\217\\342\\200\\250\\342\\200\\256\\342\\201\\246"
