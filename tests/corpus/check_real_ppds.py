@@ -36,8 +36,7 @@ def check_ppd(path, changed_dir):
         n = next((i for i, (w, g) in enumerate(zip(want, got)) if w != g), min(len(want), len(got)))
         assert got == want, f"{locale}: first difference at byte {n}: expected {want[n:n+80]!r}, got {got[n:n+80]!r}"
     if want != text:
-        with open(os.path.join(changed_dir, os.path.basename(path)), "wb") as f:
-            f.write(want)
+        open(os.path.join(changed_dir, os.path.basename(path)), "wb").write(want)
     return want != text
 
 
@@ -87,8 +86,7 @@ def check_cupsd(ppd, tmp):
         f.write(f"Listen {tmp}/cups.sock\nBrowsing No\nWebInterface No\nLogLevel warn\n"
                 "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
                 "<Policy default>\n<Limit All>\nOrder deny,allow\n</Limit>\n</Policy>\n")
-    with open(f"{tmp}/letter.ppd", "wb") as f:
-        f.write(run_tool(ppd, "en_US.UTF-8").stdout)
+    open(f"{tmp}/letter.ppd", "wb").write(run_tool(ppd, "en_US.UTF-8").stdout)
     env = dict(os.environ, CUPS_SERVER=f"{tmp}/cups.sock", CUPS_SERVERROOT=f"{tmp}/conf", HOME=tmp, LC_ALL="C")
     client = lambda *args: subprocess.run(args, env=env, capture_output=True, text=True)
     cupsd = subprocess.Popen(["/usr/sbin/cupsd", "-f", "-c", f"{tmp}/cupsd.conf", "-s", f"{tmp}/cups-files.conf"])
