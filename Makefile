@@ -133,7 +133,8 @@ format-check:
 # run, and removed, leaving nothing named for it.
 # Twice: with the compiler CMake finds, and the installed tool then checked for hardening; and
 # with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops at any GNU ld
-# long option or -z option, so that the flags CMake adds only where the linker takes them are left out as on a Mac.
+# long option or -z option, so that the flags CMake adds only where the linker takes them are left
+# out as on a Mac.
 test-install: test-install-native test-install-mac
 test-install-mac: INSTALL_CXX := -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
 test-install-%:
@@ -163,19 +164,25 @@ test-dh:
 	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap"
 	packaging/test-dh.sh $(DH_SUITE) build-dh-$(DH_SUITE)
 
-.PHONY: package man-check package-test test-flags test-dh
+.PHONY: source-copy package man-check package-test test-flags test-dh
 
-# The Debian package, built by dpkg-buildpackage with packaging/debian/ as debian/ in a copy of the
-# tree as a release tarball holds it, in $(PACKAGE_DIR); then put in $(BUILD_DIR), replacing any
-# older one. dh runs the unit and end-to-end suites on the tool it packs; no debug symbol package.
-PACKAGE_DIR = $(BUILD_DIR)/deb
-# A BUILD_DIR inside the tree, other than build*, is left out of the copy.
+# The tree as a release tarball holds it, with packaging/debian/ as debian/, in $(SOURCE_COPY):
+# what dpkg-buildpackage builds here and in test-dh's chroot. A BUILD_DIR inside the tree, other
+# than build*, is left out.
 IN_TREE = $(patsubst $(CURDIR)/%,--exclude=./%,$(filter $(CURDIR)/%,$(abspath $(BUILD_DIR))))
+source-copy:
+	rm -rf $(SOURCE_COPY) && mkdir -p $(SOURCE_COPY)
+	tar --exclude=./.git --exclude='./build*' $(IN_TREE) -cf - . | tar -xf - -C $(SOURCE_COPY)
+	cp -r $(SOURCE_COPY)/packaging/debian $(SOURCE_COPY)/debian
+
+# The Debian package, built by dpkg-buildpackage in a source copy in $(PACKAGE_DIR), then put in
+# $(BUILD_DIR), replacing any older one. dh runs the unit and end-to-end suites on the tool it
+# packs; no debug symbol package.
+PACKAGE_DIR = $(BUILD_DIR)/deb
 package:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) build-essential debhelper"
-	rm -rf $(PACKAGE_DIR) && mkdir -p $(PACKAGE_DIR)/src
-	tar --exclude=./.git --exclude='./build*' $(IN_TREE) -cf - . | tar -xf - -C $(PACKAGE_DIR)/src
-	cp -r $(PACKAGE_DIR)/src/packaging/debian $(PACKAGE_DIR)/src/debian
+	rm -rf $(PACKAGE_DIR)
+	@$(MAKE) --no-print-directory source-copy SOURCE_COPY=$(PACKAGE_DIR)/src
 	@echo "dpkg-buildpackage -us -uc -b in $(PACKAGE_DIR)/src (log: $(PACKAGE_DIR)/build.log)"
 	@cd $(PACKAGE_DIR)/src && DEB_BUILD_OPTIONS="noautodbgsym $(DEB_BUILD_OPTIONS)" \
 	  $(if $(filter ON,$(WERROR)),DEB_CXXFLAGS_APPEND=-Werror) dpkg-buildpackage -us -uc -b -j2 \

@@ -22,11 +22,8 @@ chrooted() {
     { tail -20 "$dir/debootstrap.log"; fail "debootstrap failed"; }
   touch "$root/.ready"
 }
-# The tree as a release tarball holds it, with packaging/debian/ as debian/.
-src=$root/build/src
-rm -rf "$root/build" && mkdir -p "$src"
-tar -C "$(dirname "$0")/.." --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$src"
-cp -r "$src/packaging/debian" "$src/debian"
+rm -rf "$root/build"
+make -C "$(dirname "$0")/.." --no-print-directory source-copy SOURCE_COPY="$root/build/src" >/dev/null
 chrooted sh -c 'apt-get update -q && export DEBIAN_FRONTEND=noninteractive &&
   apt-get install -y -q --no-install-recommends build-essential blhc &&
   apt-get build-dep -y -q --no-install-recommends /build/src' >"$dir/apt.log" 2>&1 ||
