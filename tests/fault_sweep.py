@@ -51,6 +51,11 @@ def judge(result, wants, error, quiet):
     return f"status {result.returncode}, {len(result.stdout)} of {len(wants[0])} bytes written, stderr {lines[:2]}"
 
 
+def inject(error, when):
+    """strace failing the calls that `when` names as `error`, at the counts it gives them."""
+    return ("strace", "-o", "/dev/null", *(f"-einject={name}:error={error}:when={n}" for name, n in when.items()))
+
+
 def sweep(ppd, want, trace, unseen=()):
     """(what, ppd, wants, prefix, simulate, error, quiet) for each failure to make in a run on `ppd`:
     one before the copy (before the rewind, the last lseek to the start) must write nothing. A failed
@@ -69,19 +74,17 @@ def sweep(ppd, want, trace, unseen=()):
     rewind = max(i for i, (name, _, line) in enumerate(calls) if line.startswith(f"lseek({fd}, 0, SEEK_SET)"))
     # A read error that persists, as on a bad sector: every read from the copy's first on fails.
     copy = next(i for i, (name, first, _) in enumerate(calls) if i > rewind and name == "read" and first == fd)
-    when = {name: sum(call[0] == name for call in calls[:copy]) + 1 for name in ("read", "pread64")}
-    jobs.append(("every read from the copy on", ppd, (want,), ("strace", "-o", "/dev/null", *(
-        f"-einject={name}:error=EIO:when={n}+" for name, n in when.items())), None, EIO, False))
+    when = {name: f"{sum(call[0] == name for call in calls[:copy]) + 1}+" for name in ("read", "pread64")}
+    jobs.append(("every read from the copy on", ppd, (want,), inject("EIO", when), None, EIO, False))
     for i, (name, first, line) in enumerate(calls[start:], start):
         n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
         reads = name in ("read", "pread64") and first == fd
         named = reads or (name in ("write", "close") and first == "1")
-        inject = lambda error: ("strace", "-o", "/dev/null", "-e", f"inject={name}:error={error}:when={n}")
         # A read that fails where the file ends, after its last byte, counts as that end.
         error = None if name == "read" and reads and line.rstrip().endswith("= 0") else EIO if named else ""
-        jobs.append((f"{name} {n}", ppd, (want,), inject(CALLS[name]), None, error, i <= rewind))
+        jobs.append((f"{name} {n}", ppd, (want,), inject(CALLS[name], {name: n}), None, error, i <= rewind))
         if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
-            jobs.append((f"{name} {n} interrupted", ppd, (want,), inject("EINTR"), None, None, False))
+            jobs.append((f"{name} {n} interrupted", ppd, (want,), inject("EINTR", {name: n}), None, None, False))
     return jobs
 
 
