@@ -50,7 +50,7 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
       c = nextByte(); // one byte ahead, to know whether this piece ends the input
     }
     const char last = line[count - 1];
-    const bool whole = atLineStart && (last == '\n' || c < 0), afterCRLF = crlf;
+    const bool whole = atLineStart && (last == '\n' || c < 0);
     atLineStart = last == '\n';
     if (last == '\n') {
       crlf = (count > 1 ? line[count - 2] : previous) == '\r';
@@ -63,9 +63,8 @@ bool rewritePPDText(bool useLetter, NextByte nextByte, Write &&write) {
     }
     if (cut != PPDLineUnchanged) {
       // A line that is rewritten holds a carriage return only just before its line feed; one
-      // without a line feed ends the text, and ends as the line before it did.
-      const std::string_view value =
-          (last == '\n' ? crlf : afterCRLF) ? PPDLetterValueCRLF : PPDLetterValue;
+      // without a line feed ends the text, and `crlf` still says how the line before it ended.
+      const std::string_view value = crlf ? PPDLetterValueCRLF : PPDLetterValue;
       if (!write(run, used + cut) || !write(value.data(), value.size())) {
         return false;
       }
