@@ -37,10 +37,18 @@ constexpr const char *LongHeader =
 
 } // namespace
 
+ssize_t readAt(int fd, void *buffer, std::size_t size, off_t offset) {
+  ssize_t length;
+  do {
+    length = pread(fd, buffer, size, offset);
+  } while (length < 0 && errno == EINTR);
+  return length;
+}
+
 const char *checkGzipInput(int fd, std::optional<std::uint64_t> &textLength) {
   std::uint64_t decoded = 0;
   unsigned char magic[2];
-  const ssize_t start = pread(fd, magic, sizeof magic, 0);
+  const ssize_t start = readAt(fd, magic, sizeof magic, 0);
   if (start < 0) {
     return std::strerror(errno);
   }
@@ -60,7 +68,7 @@ const char *checkGzipInput(int fd, std::optional<std::uint64_t> &textLength) {
   int flush = Z_BLOCK; // the first inflate stops at the end of the header, which is measured then
   // One piece of the file after another, each decoded until it is used up or the member ends.
   for (off_t offset = 0;;) {
-    const ssize_t length = pread(fd, input, InputSize, offset);
+    const ssize_t length = readAt(fd, input, InputSize, offset);
     if (length < 0) {
       return std::strerror(errno);
     }

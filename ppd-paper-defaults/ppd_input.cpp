@@ -96,7 +96,7 @@ const char *PPDInput::readProblem(int error) const {
     const int fd = cupsFileNumber(file_.get());
     char next;
     const off_t stopped = lseek(fd, 0, SEEK_CUR);
-    const ssize_t more = stopped < 0 ? -1 : pread(fd, &next, 1, stopped);
+    const ssize_t more = stopped < 0 ? -1 : readAt(fd, &next, 1, stopped);
     if (more == 0) {
       return nullptr;
     }

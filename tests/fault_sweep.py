@@ -83,7 +83,7 @@ def sweep(ppd, want, trace, unseen=()):
         # A read that fails where the file ends, after its last byte, counts as that end.
         error = None if name == "read" and reads and line.rstrip().endswith("= 0") else EIO if named else ""
         jobs.append((f"{name} {n}", ppd, (want,), inject(CALLS[name], {name: n}), None, error, i <= rewind))
-        if reads and name == "read":  # the CUPS file layer retries a read that a signal interrupts
+        if reads:  # a read that a signal interrupts is retried, by the CUPS file layer and the tool
             jobs.append((f"{name} {n} interrupted", ppd, (want,), inject("EINTR", {name: n}), None, None, False))
     return jobs
 
