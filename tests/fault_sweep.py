@@ -5,8 +5,9 @@ under en_US and as on the BSDs (simulate.cpp's `bsd`); then every read from the 
 on a bad sector; then runs the tool on a large "J" PPD under memory limits. Each run must give the
 right output with status 0, or status 1 and one message line, which names the error where a read of
 the PPD or the output failed; a read that a signal interrupts must be retried; a clean run closes
-standard output. Counted, not failed: runs ended by a signal with nothing written (libcups crashes
-on some failed allocations), and the iconv PPD come out with Letter, as the manual page allows.
+standard output. Counted, not failed: runs with a failed allocation ended by a signal with nothing
+written (libcups crashes on some; on no other fault), and the iconv PPD come out with Letter, as the
+manual page allows.
 Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
 import errno, gzip, os, random, re, subprocess, sys, tempfile
 from concurrent.futures import ThreadPoolExecutor
@@ -38,7 +39,8 @@ def run(ppd, prefix=(), simulate=None):
 def judge(result, wants, error, quiet):
     """None for a run that is right (its output one of `wants`), or fails as `error` (None: must not
     fail) allows, having written nothing if `quiet`; "signal" for one ended by a signal that wrote
-    nothing; "unseen" for the second of `wants`; otherwise what is wrong."""
+    nothing where `error` allows ENOMEM, a failed allocation; "unseen" for the second of `wants`;
+    otherwise what is wrong."""
     lines = result.stderr.decode(errors="replace").splitlines()
     if result.returncode == 0 and result.stdout in wants[1:] and not lines:
         return "unseen"
@@ -46,7 +48,7 @@ def judge(result, wants, error, quiet):
             error is not None and result.returncode == 1 and len(lines) == 1 and lines[0].endswith(error)
             and not (quiet and result.stdout)):
         return None
-    if error is not None and result.returncode < 0 and not result.stdout:
+    if error is not None and ENOMEM in error and result.returncode < 0 and not result.stdout:
         return "signal"
     return f"status {result.returncode}, {len(result.stdout)} of {len(wants[0])} bytes written, stderr {lines[:2]}"
 
