@@ -47,6 +47,21 @@ std::optional<int> answerWithoutPPD(int argc, char *argv[]) {
   return closeStandardOutput() ? ExitSuccess : fail("standard output", std::strerror(errno));
 }
 
+// The parser's pass, for a run whose locale uses Letter, then back to the first byte for the copy.
+// Sets `useLetter` to what the PPD allows, or returns why the run fails.
+const char *askParser(PPDInput &input, bool &useLetter) {
+  // errno, cleared first, names a read that failed, or an allocation (ENOMEM) that the parser may
+  // have passed over, so that the decision would rest on half a PPD.
+  errno = 0;
+  const PPDPaperInfo info = readPPDMarketCode(input.file());
+  const int error = errno;
+  if (const char *problem = error == ENOMEM ? std::strerror(ENOMEM) : input.readProblem(error)) {
+    return problem;
+  }
+  useLetter = decideUseLetter(info);
+  return input.rewind();
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -63,21 +78,14 @@ int main(int argc, char *argv[]) {
     return fail(path, problem);
   }
 
-  // The parser's pass. errno, cleared first, names a read that failed, or an allocation (ENOMEM)
-  // that the parser may have passed over, so that the decision would rest on half a PPD.
-  errno = 0;
-  const PPDPaperInfo info = readPPDMarketCode(input.file());
-  const int parseError = errno;
-  if (const char *problem =
-          parseError == ENOMEM ? std::strerror(ENOMEM) : input.readProblem(parseError)) {
-    return fail(path, problem);
-  }
-  if (const char *problem = input.rewind()) {
+  // The locale first: where it rules Letter out, the output is the input whatever the PPD holds,
+  // so the parser's pass, and every failure that only it could meet, is left out.
+  bool useLetter = isSystemMetricPaperSize();
+  if (const char *problem = useLetter ? askParser(input, useLetter) : nullptr) {
     return fail(path, problem);
   }
 
   // The copy. A failed read's errno is kept before a write of what came before can change it.
-  const bool useLetter = decideUseLetter(info);
   errno = 0;
   int readError = 0;
   const bool written = rewritePPDText(

@@ -46,5 +46,5 @@ bool decideUseLetter(const PPDPaperInfo &info) {
   if (std::strncmp(info.marketCode.data(), PPDMarketJ, info.marketCode.size()) == 0) {
     return false;
   }
-  return !info.lacksLetter && isSystemMetricPaperSize();
+  return !info.lacksLetter;
 }

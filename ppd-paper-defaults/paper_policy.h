@@ -1,5 +1,5 @@
-// Whether a run sets the default paper to Letter: from the PPD's market keyword, whether the PPD
-// offers Letter at all, and the user's locale.
+// Whether a run sets the default paper to Letter: from the user's locale, the PPD's market keyword
+// and whether the PPD offers Letter at all.
 #pragma once
 
 #include <array>
@@ -29,7 +29,8 @@ struct PPDPaperInfo {
 // rejects gives an empty market code and leaves the decision to the locale.
 PPDPaperInfo readPPDMarketCode(cups_file_t *file);
 
-// False for a "J" market PPD or one without Letter; otherwise whether the locale uses Letter.
+// The PPD's side of the decision, asked once the locale is one that uses Letter: false for a "J"
+// market PPD or one that the parser read without a Letter page size, true otherwise.
 bool decideUseLetter(const PPDPaperInfo &info);
 
 // True exactly when the user's locale identifier is "en_US" or "en_CA" (the locales that use

@@ -140,7 +140,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LANG=en_CA.UTF-8", "x " + gz, 0, letter},
       {"LC_ALL=C LC_PAPER=en_US LANG=en_US", "x " + ppd, 0, a4},
       {"", "x " + ppd, 0, a4},
-      {"LC_ALL=en_GB.UTF-8", "x " + ppd, 0, a4},
+      // Where the locale rules Letter out, the PPD is read once, by the copy.
+      {"LC_ALL=en_GB.UTF-8", "x " + ppd, 0, a4, "", false, "", "read-once"},
+      {"LC_ALL=en_US", "x " + ppd, 1, "", ppd + ": Input/output error", false, "", "read-once"},
       {"LC_ALL=fr_CA", "x " + ppd, 0, a4},
       {"LC_ALL=en_US_POSIX", "x " + ppd, 0, a4},
       {"LC_ALL=en", "x " + ppd, 0, a4},

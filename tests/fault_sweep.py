@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
 from the first that names the PPD on, once in turn (strace's fault injection), on the PPDs below,
-under en_US and as on the BSDs (simulate.cpp's `bsd`); then every read from the copy's first on, as
+under en_US (one also under de_DE, where it is only copied) and as on the BSDs (simulate.cpp's
+`bsd`); then every read from the copy's first on, as
 on a bad sector; then runs the tool on a large "J" PPD under memory limits. Each run must give the
 right output with status 0, or status 1 and one message line, which names the error where a read of
 the PPD or the output failed; a read that a signal interrupts must be retried; a clean run closes
@@ -30,9 +31,9 @@ def as_letter(text):
     return re.sub(rb"(?m)^(\*Default[A-Za-z]+): A4", rb"\1: Letter", text)
 
 
-def run(ppd, prefix=(), simulate=None):
+def run(ppd, prefix=(), simulate=None, locale="en_US.UTF-8"):
     """Runs the tool as on the BSDs, whose stdio sets errno on a write that succeeds."""
-    env = {"LC_ALL": "en_US.UTF-8", "LD_PRELOAD": SIMULATE, "PPD_TEST_SIMULATE": f"bsd,{simulate or ''}"}
+    env = {"LC_ALL": locale, "LD_PRELOAD": SIMULATE, "PPD_TEST_SIMULATE": f"bsd,{simulate or ''}"}
     return subprocess.run([*prefix, TOOL, "x", ppd], capture_output=True, env=env)
 
 
@@ -58,16 +59,16 @@ def inject(error, when):
     return ("strace", "-o", "/dev/null", *(f"-einject={name}:error={error}:when={n}" for name, n in when.items()))
 
 
-def sweep(ppd, want, trace, unseen=()):
-    """(what, ppd, wants, prefix, simulate, error, quiet) for each failure to make in a run on `ppd`:
-    one before the copy (before the rewind, the last lseek to the start) must write nothing. A failed
-    allocation may also give the output `unseen`."""
-    count = run(ppd, simulate="count-allocs").stderr.split()
+def sweep(ppd, want, trace, unseen=(), locale="en_US.UTF-8"):
+    """(what, (ppd, prefix, simulate, locale), wants, error, quiet) for each failure to make in a run on
+    `ppd`: one before the copy (before the rewind, the last lseek to the start) must write nothing. A
+    failed allocation may also give the output `unseen`."""
+    count = run(ppd, simulate="count-allocs", locale=locale).stderr.split()
     # The CUPS file layer calls a failure to get memory for decompressing an input/output error.
     error = (ENOMEM, EIO) if ppd.endswith(".gz") else ENOMEM
-    jobs = [(f"allocation {n}", ppd, (want, *unseen), (), f"fail-alloc={n}", error, True)
+    jobs = [(f"allocation {n}", (ppd, (), f"fail-alloc={n}", locale), (want, *unseen), error, True)
             for n in range(1, int(count[-1]) + 1)]
-    assert run(ppd, ("strace", "-o", trace, "-e", "trace=" + ",".join(CALLS))).returncode == 0
+    assert run(ppd, ("strace", "-o", trace, "-e", "trace=" + ",".join(CALLS)), locale=locale).returncode == 0
     calls = [(m[1], m[2], line) for line in open(trace) if (m := re.match(r"(\w+)\((\d*)", line))]
     # Only closing standard output reports an error that a file system keeps until then.
     assert ("close", "1") in [call[:2] for call in calls], f"{ppd}: standard output is never closed"
@@ -77,16 +78,16 @@ def sweep(ppd, want, trace, unseen=()):
     # A read error that persists, as on a bad sector: every read from the copy's first on fails.
     copy = next(i for i, (name, first, _) in enumerate(calls) if i > rewind and name == "read" and first == fd)
     when = {name: f"{sum(call[0] == name for call in calls[:copy]) + 1}+" for name in ("read", "pread64")}
-    jobs.append(("every read from the copy on", ppd, (want,), inject("EIO", when), None, EIO, False))
+    jobs.append(("every read from the copy on", (ppd, inject("EIO", when), None, locale), (want,), EIO, False))
     for i, (name, first, line) in enumerate(calls[start:], start):
         n = sum(call[0] == name for call in calls[: i + 1])  # strace counts each system call apart
         reads = name in ("read", "pread64") and first == fd
         named = reads or (name in ("write", "close") and first == "1")
         # A read that fails where the file ends, after its last byte, counts as that end.
         error = None if name == "read" and reads and line.rstrip().endswith("= 0") else EIO if named else ""
-        jobs.append((f"{name} {n}", ppd, (want,), inject(CALLS[name], {name: n}), None, error, i <= rewind))
+        jobs.append((f"{name} {n}", (ppd, inject(CALLS[name], {name: n}), None, locale), (want,), error, i <= rewind))
         if reads:  # a read that a signal interrupts is retried, by the CUPS file layer and the tool
-            jobs.append((f"{name} {n} interrupted", ppd, (want,), inject("EINTR", {name: n}), None, None, False))
+            jobs.append((f"{name} {n} interrupted", (ppd, inject("EINTR", {name: n}), None, locale), (want,), None, False))
     return jobs
 
 
@@ -103,6 +104,8 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
             open(name, "wb").write(data)
             assert judge(run(name), (want,), None, False) is None, f"{name}: wrong without a failure"
             jobs += sweep(name, want, f"{tmp}/trace")
+    # Under a locale without Letter, the copy alone.
+    jobs += sweep(f"{tmp}/W.ppd", make_ppd(b"W", comments)[0], f"{tmp}/trace", locale="de_DE.UTF-8")
     # A message, its name quoted, leaves in one write: lines of processes that share a log never mix.
     run(f"{tmp}/no\nsuch", ("strace", "-o", f"{tmp}/trace", "-e", "trace=write"))
     assert sum(line.startswith("write(2,") for line in open(f"{tmp}/trace")) == 1, "a message in pieces"
@@ -119,10 +122,9 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
     big, same = make_ppd(b"J", options=b"*OpenUI *Big: PickOne\n*DefaultBig: c0\n" +
                          b"".join(b'*Big c%d: "x"\n' % i for i in range(300000)) + b"*CloseUI: *Big\n")
     open(f"{tmp}/big.ppd", "wb").write(big)
-    jobs += [(f"under {kib} KiB", f"{tmp}/big.ppd", (same,), ("prlimit", f"--as={kib * 1024}", "--"), None, ENOMEM, True)
-             for kib in range(20000, 120001, 2000)]
-    verdicts = list(pool.map(lambda job: (f"{job[1]}: {job[0]}", judge(run(*job[1:2], *job[3:5]), job[2], *job[5:])),
-                             jobs))
+    jobs += [(f"under {kib} KiB", (f"{tmp}/big.ppd", ("prlimit", f"--as={kib * 1024}", "--"), None, "en_US.UTF-8"),
+              (same,), ENOMEM, True) for kib in range(20000, 120001, 2000)]
+    verdicts = list(pool.map(lambda job: (f"{job[1][0]} ({job[1][3]}): {job[0]}", judge(run(*job[1]), *job[2:])), jobs))
 
 failures = [f"FAIL {what}: {verdict}" for what, verdict in verdicts if verdict not in (None, "signal", "unseen")]
 signalled = [what for what, verdict in verdicts if verdict == "signal"]

@@ -7,6 +7,7 @@
 //   eagain-if-nonblocking: a read of a non-blocking descriptor fails with EAGAIN, as /proc/kmsg's;
 //   change-at-end, change-in-copy: the shell command in PPD_TEST_CHANGE changes the PPD where the
 //     parser's pass meets its end, or once the copy has read its first piece;
+//   read-once: a read of the PPD after one that met its end fails (EIO);
 //   slow-flush: 0.2 s pass before standard output is closed, which is when the output is written;
 //   fail-alloc=N: the Nth malloc, calloc or realloc from the start of main fails (ENOMEM), and
 //     count-allocs prints their number at the end (neither under a sanitizer's allocator).
@@ -89,6 +90,10 @@ extern "C" ssize_t read(int fd, void *buffer, std::size_t size) {
   static bool parsed = false, changed = false; // the parser's pass has met the end; the change
   if (simulates("eagain-if-nonblocking") && (fcntl(fd, F_GETFL) & O_NONBLOCK) != 0) {
     errno = EAGAIN;
+    return -1;
+  }
+  if (fd == ppd && parsed && simulates("read-once")) {
+    errno = EIO;
     return -1;
   }
   const ssize_t length = real<ssize_t(int, void *, std::size_t)>("read")(fd, buffer, size);
