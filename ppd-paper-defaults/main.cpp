@@ -47,6 +47,24 @@ std::optional<int> answerWithoutPPD(int argc, char *argv[]) {
   return closeStandardOutput() ? ExitSuccess : fail("standard output", std::strerror(errno));
 }
 
+// ENOMEM after the parser's pass is only a hint: malloc leaves it after a brk that failed also
+// where mmap then gave it the memory. So the text of a PPD that the parser read is counted, and the
+// run fails only where the parser kept less of what the decision rests on, or rejected the file.
+const char *checkWhatTheParserKept(PPDInput &input, const PPDPaperInfo &info) {
+  if (!info.parsed) {
+    return std::strerror(ENOMEM);
+  }
+  if (const char *problem = input.rewind()) {
+    return problem;
+  }
+  errno = 0;
+  const PPDPaperCounts inText = countPPDPaperLines(input.file());
+  if (const char *problem = input.readProblem(errno)) {
+    return problem;
+  }
+  return inText == info.kept ? nullptr : std::strerror(ENOMEM);
+}
+
 // The parser's pass, for a run whose locale uses Letter, then back to the first byte for the copy.
 // Sets `useLetter` to what the PPD allows, or returns why the run fails.
 const char *askParser(PPDInput &input, bool &useLetter) {
@@ -55,7 +73,8 @@ const char *askParser(PPDInput &input, bool &useLetter) {
   errno = 0;
   const PPDPaperInfo info = readPPDMarketCode(input.file());
   const int error = errno;
-  if (const char *problem = error == ENOMEM ? std::strerror(ENOMEM) : input.readProblem(error)) {
+  if (const char *problem =
+          error == ENOMEM ? checkWhatTheParserKept(input, info) : input.readProblem(error)) {
     return problem;
   }
   useLetter = decideUseLetter(info);

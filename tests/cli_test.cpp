@@ -91,6 +91,18 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
                              "layer would not copy the rest as it is; decompress it first";
   const std::string cannotWrite = ": cannot write standard output: ";
   const std::string noPageSize = "*PPD-Adobe: \"4.3\"\n*DefaultPageSize: A4\n";
+  // PPDs that outgrow the heap of 1 MiB that no-brk leaves, with the market keyword and the Letter
+  // page size written otherwise than usual, as the parser still reads them: one with line feeds,
+  // one with carriage returns alone and no market keyword.
+  std::string attributes;
+  for (int i = 0; i < 8000; ++i)
+    attributes += "*A" + std::to_string(i) + ": \"v\"\n";
+  std::string many = makePPD("W\n" + attributes, "\tLetter/US"),
+              manyLetter = makePPD("W\n" + attributes, "\tLetter/US", true), crOnly = many;
+  for (std::string *s : {&many, &manyLetter})
+    s->replace(s->find("TOLVMarket"), 10, "TOLV\x1aMARKET");
+  crOnly.erase(crOnly.find("*TOLV"), 15);
+  std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
 #ifdef PPD_PAPER_DEFAULTS_EMULATED // qemu-user hands this to the tool; LD_PRELOAD would be its own
   const std::string preload = "QEMU_SET_ENV=LD_PRELOAD=" SIMULATE " ";
 #else
@@ -160,6 +172,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       inUS("fullbleed.ppd", makePPD("W", "Letter.Fullbleed"), makePPD("W", "Letter.Fullbleed")),
       inUS("usletter.ppd", makePPD("W", "USLetter"), makePPD("W", "USLetter")),
       inUS("no-pagesize.ppd", noPageSize, noPageSize),
+      // Allocations that succeed but leave errno at ENOMEM, as under valgrind, fail nothing.
+      {"LC_ALL=en_US", "x " + dir.write("many.ppd", many), 0, manyLetter, "", false, "", "no-brk"},
+      {"LC_ALL=en_US", "x " + dir.write("cr.ppd", crOnly), 0, crOnly, "", false, "", "no-brk"},
       // Text that the parser rejects, so that its market does not count.
       inUS("text", "*TOLVMarket: J\n*DefaultPageSize:A4",
            "*TOLVMarket: J\n*DefaultPageSize: Letter\n"),

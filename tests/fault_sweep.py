@@ -19,12 +19,14 @@ CALLS = {"openat": "EIO", "newfstatat": "EIO", "fcntl": "EIO", "lseek": "EIO", "
          "write": "EIO", "close": "EIO", "mmap": "ENOMEM"}
 
 
-def make_ppd(market, head=b"", options=b""):
-    """A PPD with A4 defaults, a Letter page size, `head` and `options`, and the tool's output of it."""
-    text = (b'*PPD-Adobe: "4.3"\n' + head + b"*TOLVMarket: " + market + b"\n*OpenUI *PageSize: PickOne\n"
-            b'*DefaultPageSize: A4\n*PageSize A4: "a"\n*PageSize Letter: "l"\n*CloseUI: *PageSize\n' + options +
+def make_ppd(market, head=b"", options=b"", letter=b"Letter"):
+    """A PPD with A4 defaults, the page size `letter`, `head` and `options`, and the market keyword
+    unless `market` is empty; and the tool's output of it."""
+    text = (b'*PPD-Adobe: "4.3"\n' + head + (b"*TOLVMarket: " + market + b"\n" if market else b"") +
+            b'*OpenUI *PageSize: PickOne\n*DefaultPageSize: A4\n*PageSize A4: "a"\n*PageSize ' + letter +
+            b': "l"\n*CloseUI: *PageSize\n' + options +
             b"*DefaultPageRegion: A4\n*DefaultImageableArea: A4\n*DefaultPaperDimension: A4\n")
-    return text, text if market == b"J" else as_letter(text)
+    return text, as_letter(text) if market != b"J" and letter == b"Letter" else text
 
 
 def as_letter(text):
@@ -109,8 +111,9 @@ with tempfile.TemporaryDirectory(prefix="ppd-sweep-") as tmp, ThreadPoolExecutor
     # A message, its name quoted, leaves in one write: lines of processes that share a log never mix.
     run(f"{tmp}/no\nsuch", ("strace", "-o", f"{tmp}/trace", "-e", "trace=write"))
     assert sum(line.startswith("write(2,") for line in open(f"{tmp}/trace")) == 1, "a message in pieces"
-    # gzip data that the CUPS file layer reads whole in its first read.
-    text, want = make_ppd(b"W")
+    # gzip data that the CUPS file layer reads whole in its first read; without a market keyword or
+    # Letter, so that only the parser could say that it keeps A4.
+    text, want = make_ppd(b"", letter=b"USLetter")
     open(f"{tmp}/small.ppd.gz", "wb").write(gzip.compress(text, mtime=0))
     jobs += sweep(f"{tmp}/small.ppd.gz", want, f"{tmp}/trace")
     # A "J" PPD in WindowsANSI: iconv converts its translations after the market keyword is stored.

@@ -10,7 +10,9 @@
 //   read-once: a read of the PPD after one that met its end fails (EIO);
 //   slow-flush: 0.2 s pass before standard output is closed, which is when the output is written;
 //   fail-alloc=N: the Nth malloc, calloc or realloc from the start of main fails (ENOMEM), and
-//     count-allocs prints their number at the end (neither under a sanitizer's allocator).
+//     count-allocs prints their number at the end (neither under a sanitizer's allocator);
+//   no-brk: a page mapped 1 MiB above the break stops the heap there, so that malloc takes its
+//     memory from mmap and leaves errno at ENOMEM, as under valgrind (not under a sanitizer).
 // The tool has 64-bit file offsets, so it calls open64, stat64 and fstat64.
 #include <cerrno>
 #include <cstdarg>
@@ -20,6 +22,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,6 +145,10 @@ extern "C" int __libc_start_main(int (*main)(int, char **, char **), int argc, c
   const char *at = behaviours != nullptr ? std::strstr(behaviours, "fail-alloc=") : nullptr;
   failing = at != nullptr ? std::atol(at + 11) : 0;
   allocations = 0;
+  if (simulates("no-brk")) {
+    mmap(static_cast<char *>(sbrk(0)) + (1 << 20), 4096, PROT_NONE,
+         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  }
   return real<decltype(__libc_start_main)>("__libc_start_main")(main, argc, argv, init, fini,
                                                                 rtldFini, stack);
 }
