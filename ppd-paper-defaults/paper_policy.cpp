@@ -37,16 +37,20 @@ void countPPDPaperLine(std::string_view line, PPDPaperCounts &counts) {
   if (line.empty() || line[0] != '*') {
     return;
   }
-  const std::size_t keywordEnd = std::min(line.find_first_of(KeywordEnds, 1), line.size());
-  const std::string_view keyword = line.substr(1, keywordEnd - 1);
+  // string_view's substr would throw, and bring in the C++ runtime, which the tool does without.
+  line.remove_prefix(1);
+  const std::string_view keyword(line.data(),
+                                 std::min(line.find_first_of(KeywordEnds), line.size()));
   if (isKeyword(keyword, PPDMarketKey)) {
     ++counts.marketKeywords;
     return;
   }
   // A choice: its name follows the keyword after blanks.
-  const std::size_t name = line.find_first_not_of(Blanks, keywordEnd);
-  if (isKeyword(keyword, "PageSize") && name != keywordEnd && name != std::string_view::npos &&
-      line.substr(name, line.find_first_of(NameEnds, name) - name) == Letter) {
+  line.remove_prefix(keyword.size());
+  const std::size_t blanks = std::min(line.find_first_not_of(Blanks), line.size());
+  line.remove_prefix(blanks);
+  const std::string_view name(line.data(), std::min(line.find_first_of(NameEnds), line.size()));
+  if (blanks > 0 && isKeyword(keyword, "PageSize") && name == Letter) {
     ++counts.letterPageSizes;
   }
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """check_hardening.py CXX PROGRAM...: hardening-check finds each PROGRAM, built by CXX, hardened;
 control-flow integrity only where CXX can mark a program at all; on x86 also the stack clash probes
-of fixed frames, which hardening-check misses. check_hardening.py --flags PREFIX (on x86, at the
+of fixed frames, which hardening-check misses; and no PROGRAM needs the C++ runtime, whose loading
+costs each run more than the rest of the work on a small PPD. check_hardening.py --flags PREFIX (on x86, at the
 top of the tree): the build adds hardening only where the flags given to CMake, or the compiler,
 choose none; each case is configured in PREFIX-N, and main.cpp preprocessed as it would be built."""
 import json, os, re, shlex, subprocess, sys, tempfile
@@ -22,6 +23,9 @@ def check_programs(cxx, programs):
         if re.search(r"Machine: *(Advanced Micro Devices X86-64|Intel 80386)", output("readelf", "-h", program).stdout) \
                 and not re.search(r"or[lq] +\$0x0,\(%[re]sp\)", output("objdump", "-d", program).stdout):
             print(f"check_hardening: {program}: no stack clash probes", file=sys.stderr)
+            failed = 1
+        if re.search(r"\(NEEDED\).*\[(libstdc\+\+|libgcc_s)", output("readelf", "-d", program).stdout):
+            print(f"check_hardening: {program}: needs the C++ runtime", file=sys.stderr)
             failed = 1
     return failed
 
