@@ -117,7 +117,7 @@ test-cross-%:
 .PHONY: bench
 bench: build
 	@$(MAKE) --no-print-directory deps PACKAGES="python3 valgrind hyperfine time openprinting-ppds"
-	cmake --build $(BUILD_DIR) -j2 --target floor-block-copy floor-byte-copy
+	cmake --build $(BUILD_DIR) -j2 --target floor-block-copy floor-byte-copy floor-pass-through
 	BUILD_DIR=$(BUILD_DIR) python3 bench/benchmark.py
 
 # The C++ sources formatted with the committed .clang-format; format-check fails where they are not.

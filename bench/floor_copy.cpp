@@ -1,7 +1,9 @@
 // The least that a run of the tool can cost: load CUPS, open the PPD once, parse it and look up its
-// market keyword, then go back to its start and copy the text. Built twice: floor-block-copy copies
-// in blocks with cupsFileRead; floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through
-// cupsFileGetChar, as the tool does, into blocks written whole.
+// market keyword, then go back to its start and copy the text. Built three times: floor-block-copy
+// copies in blocks with cupsFileRead; floor-byte-copy (FLOOR_BYTE_COPY) reads byte by byte through
+// cupsFileGetChar, as the tool does, into blocks written whole; floor-pass-through
+// (FLOOR_PASS_THROUGH), the least that a run under a locale without Letter can cost, neither parses
+// nor goes back, and copies byte by byte with cupsFileGetChar and putchar.
 // Usage: floor-block-copy IGNORED FILE.ppd
 #include <cstdio>
 
@@ -19,6 +21,7 @@ int main(int argc, char *argv[]) {
   if (file == nullptr) {
     return 1;
   }
+#ifndef FLOOR_PASS_THROUGH
   if (ppd_file_t *ppd = ppdOpen2(file)) {
     ppdFindAttr(ppd, "TOLVMarket", nullptr);
     ppdClose(ppd);
@@ -26,8 +29,13 @@ int main(int argc, char *argv[]) {
   if (cupsFileRewind(file) != 0) {
     return 1;
   }
+#endif
+#if defined(FLOOR_PASS_THROUGH)
+  for (int c; (c = cupsFileGetChar(file)) >= 0;) {
+    std::putchar(c);
+  }
+#elif defined(FLOOR_BYTE_COPY)
   char block[4096];
-#ifdef FLOOR_BYTE_COPY
   std::size_t count = 0;
   for (int c; (c = cupsFileGetChar(file)) >= 0;) {
     block[count++] = static_cast<char>(c);
@@ -38,6 +46,7 @@ int main(int argc, char *argv[]) {
   }
   std::fwrite(block, 1, count, stdout);
 #else
+  char block[4096];
   for (ssize_t got; (got = cupsFileRead(file, block, sizeof block)) > 0;) {
     std::fwrite(block, 1, static_cast<std::size_t>(got), stdout);
   }
