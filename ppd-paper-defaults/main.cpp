@@ -49,7 +49,8 @@ std::optional<int> answerWithoutPPD(int argc, char *argv[]) {
 
 // ENOMEM after the parser's pass is only a hint: malloc leaves it after a brk that failed also
 // where mmap then gave it the memory. So the text of a PPD that the parser read is counted, and the
-// run fails only where the parser kept less of what the decision rests on, or rejected the file.
+// run fails only where the parser kept another number of the lines that the decision rests on, or
+// rejected the file.
 const char *checkWhatTheParserKept(PPDInput &input, const PPDPaperInfo &info) {
   if (!info.parsed) {
     return std::strerror(ENOMEM);

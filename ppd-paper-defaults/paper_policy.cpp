@@ -17,7 +17,7 @@ using PPDFile = std::unique_ptr<ppd_file_t, decltype(&ppdClose)>;
 
 constexpr std::string_view Letter = "Letter";
 
-// The parser takes no line longer than this, so that its keywords lie within it.
+// The parser rejects a PPD with a longer line, so that a keyword and a choice's name lie within it.
 constexpr std::size_t PPDLineLimit = 256;
 
 // Where the parser ends a main keyword, and the name of an option's choice: at a blank (line
