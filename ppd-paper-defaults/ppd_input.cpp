@@ -55,7 +55,8 @@ const char *PPDInput::open(const char *path) {
     close(fd);
     return std::strerror(ENOMEM);
   }
-  // Only a regular file reads the same twice and ends; nothing is read from anything else.
+  // Only a regular file reads the same twice and ends; nothing is read from anything else, under
+  // any locale, so that whether a file is taken does not depend on the locale.
   if (fstat(fd, &opened_) != 0) {
     return std::strerror(errno);
   }

@@ -1,5 +1,5 @@
-// The PPD file, opened once and read twice from the same open file: by the PPD parser, then as
-// text for the copy, which the CUPS file layer decompresses when it is gzip data.
+// The PPD file, opened once and read from that open file: by the PPD parser where the locale uses
+// Letter, then as text for the copy, which the CUPS file layer decompresses when it is gzip data.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <cups/file.h>
 #include <sys/stat.h>
 
-// One open file for both passes: a second open could find another file at the path, or, where
+// One open file for every pass: a second open could find another file at the path, or, where
 // opening /dev/stdin duplicates descriptor 0, start where the parser stopped.
 class PPDInput {
 public:
