@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <string>
 
 namespace {
@@ -103,7 +106,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
     s->replace(s->find("TOLVMarket"), 10, "TOLV\x1aMARKET");
   crOnly.erase(crOnly.find("*TOLV"), 15);
   std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
-#ifdef PPD_PAPER_DEFAULTS_EMULATED // qemu-user hands this to the tool; LD_PRELOAD would be its own
+#ifndef SIMULATE // the simulation replaces glibc's functions, and is built only there
+  const std::string preload;
+#elif defined(PPD_PAPER_DEFAULTS_EMULATED) // qemu-user hands this on; LD_PRELOAD would be its own
   const std::string preload = "QEMU_SET_ENV=LD_PRELOAD=" SIMULATE " ";
 #else
   const std::string preload = "LD_PRELOAD=" SIMULATE " ASAN_OPTIONS=verify_asan_link_order=0 ";
@@ -158,10 +163,9 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"LC_ALL=fr_CA", "x " + ppd, 0, a4},
       {"LC_ALL=en_US_POSIX", "x " + ppd, 0, a4},
       {"LC_ALL=en", "x " + ppd, 0, a4},
-      {"LC_ALL=POSIX", "x " + ppd, 0, a4},
-#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep ignores LC_PAPER, heeds an empty LC_ALL, knows en_us
       {"LC_PAPER=en_US@euro LANG=de_DE", "x " + ppd, 0, letter},
       {"LC_ALL= LC_PAPER= LANG=en_US.ISO-8859-1@euro", "x " + ppd, 0, letter},
+#ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep knows en_us
       {"LC_ALL=en_us", "x " + ppd, 0, a4},
 #endif
       inUS("j.ppd", makePPD("J"), makePPD("J")),
@@ -170,7 +174,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       inUS("lower-j.ppd", makePPD("j"), makePPD("j", "Letter", true)),
       inUS("lower.ppd", makePPD("W", "letter"), makePPD("W", "letter")),
       inUS("fullbleed.ppd", makePPD("W", "Letter.Fullbleed"), makePPD("W", "Letter.Fullbleed")),
-      inUS("usletter.ppd", makePPD("W", "USLetter"), makePPD("W", "USLetter")),
       inUS("no-pagesize.ppd", noPageSize, noPageSize),
       // Allocations that succeed but leave errno at ENOMEM, as under valgrind, fail nothing.
       {"LC_ALL=en_US", "x " + dir.write("many.ppd", many), 0, manyLetter, "", false, "", "no-brk"},
@@ -236,12 +239,10 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
 #ifndef PPD_PAPER_DEFAULTS_GNUSTEP // GNUstep's locale query needs more than 64 KiB of stack
       {"LC_ALL=en_US", "x " + gz, 0, letter, "", false, "ulimit -s 64; "},
 #endif
-      // Renamed, linked or chmod-ed while it is read, the PPD is copied whole as it was; an edit,
+      // Renamed or linked while it is read, the PPD is copied whole as it was; an edit,
       // an append or a truncation fails the run, also where only nanoseconds or only the size tell.
       whileRead("change-at-end", "ln -f $P $P.tmp && mv $P.new $P", 0), // dpkg unlinks .tmp later
-      whileRead("change-at-end", "mv $P $P.O && mv $P.new $P", 0),
       whileRead("change-at-end", "ln -f $P $P.link", 0),
-      whileRead("change-at-end", "chmod 600 $P", 0),
       whileRead("change-at-end", "cat $P.new >$P && touch -m -d @0.5 $P", 1), // only nanoseconds
       whileRead("change-at-end", "echo >>$P", 1),
       whileRead("change-at-end", "truncate -s 100 $P && touch -m -d @0 $P", 1), // only the size
@@ -258,10 +259,27 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
        "trap '' PIPE; " + head},
   };
   // Each case as on Linux, then as on macOS and the BSDs, with what the row simulates besides.
+  std::map<std::string, int> skipped; // rows by the reason they cannot run in this build
   for (const std::string platform : {"", "bsd"}) {
-    for (const auto &c : cases) {
+    for (auto c : cases) {
       const std::string behaviours =
           platform + (platform.empty() || c.simulate.empty() ? "" : ",") + c.simulate;
+      if (!behaviours.empty() && preload.empty()) {
+        ++skipped["they need the simulation, which is preloaded only with glibc"];
+        continue;
+      }
+#ifdef LOCALE_KEY    // Foundation reads no locale variable: the row's, or C, is an argument
+      std::smatch m; // the locale that LC_ALL or LANG names, and the rest of the environment
+      std::regex_match(c.env, m, std::regex("(?:(?:LC_ALL|LANG)=([A-Za-z_]*)\\S*)?(.*)"));
+      if (std::regex_search(m[2].str(), std::regex("LC_|LANG"))) {
+        ++skipped["they set the locale through several variables, which Foundation does not read"];
+        continue;
+      }
+      if (m[1].matched || c.args.rfind("x ", 0) == 0) // after the PPD, where the tool reads nothing
+        c.args = std::regex_replace(c.args, std::regex("^\\S+ [^ ;]+"),
+                                    "$& " LOCALE_KEY " " + (m[1].matched ? m[1].str() : "C"));
+      c.env = m[2];
+#endif
       const std::string env =
           (behaviours.empty() ? "" : preload + "PPD_TEST_SIMULATE=" + behaviours + " ") + c.env;
       // A redirection in `args` replaces the capture of stdout. The output may not grow past
@@ -285,4 +303,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
           << " expected), shown from byte " << from;
     }
   }
+  for (const auto &[why, rows] : skipped)
+    std::cout << "Skipped " << rows << " rows: " << why << ".\n";
 }
