@@ -55,18 +55,22 @@ def cupstestppd_reports(folder, names):
 
 
 def check_corpus(ppd_dir, names, changed_dir):
-    failures, changed = [], []
+    failures, changed, shown = [], [], time.monotonic()
     with ThreadPoolExecutor(2) as pool:
-        for name, job in [(n, pool.submit(check_ppd, os.path.join(ppd_dir, n), changed_dir)) for n in names]:
+        for n, (name, job) in enumerate([(n, pool.submit(check_ppd, os.path.join(ppd_dir, n), changed_dir))
+                                         for n in names], 1):
             try:
                 changed += [name] if job.result() else []
             except Exception as e:
                 failures.append(f"FAIL {name}: {e}")
+            if time.monotonic() - shown >= 20:  # progress, every 20 s at most, for whoever waits
+                print(f"{n} of {len(names)} PPDs checked, {len(failures)} failed", flush=True)
+                shown = time.monotonic()
     # A rewrite must not give cupstestppd anything new to say: no warning, error or FAIL.
     before, after = cupstestppd_reports(ppd_dir, changed), cupstestppd_reports(changed_dir, changed)
     gained = {n: after.get(n, {"no report"}) - before.get(n, set()) for n in changed}
     failures += [f"FAIL {n}: cupstestppd says of the output only: {sorted(g)}" for n, g in gained.items() if g]
-    print(f"PPDs checked: {len(names)}, failed: {len(failures)}; changed under en_US: {len(changed)}")
+    print(f"PPDs checked: {len(names)}, failed: {len(failures)}; changed under en_US: {len(changed)}", flush=True)
     return failures
 
 
@@ -100,7 +104,7 @@ def check_cupsd(ppd, tmp):
             add = client("/usr/sbin/lpadmin", "-p", queue, "-v", "file:///dev/null", "-P", source, "-E")
             listed = client("lpoptions", "-p", queue, "-l").stdout.splitlines()
             page_size = next((l for l in listed if l.startswith("PageSize/")), "(no PageSize)")
-            print(f"cupsd queue {queue}: {page_size[:100]}")
+            print(f"cupsd queue {queue}: {page_size[:100]}", flush=True)
             if add.returncode or want not in page_size.split():
                 failures.append(f"FAIL cupsd queue {queue} from {ppd}: expected {want}; "
                                 f"lpadmin said {add.stderr.strip()!r}")
