@@ -2,7 +2,12 @@
 # from Debian's archive (through sudo when not run as root), then build and run.
 BUILD_DIR ?= build
 TOOL := $(BUILD_DIR)/ppd-paper-defaults/ppd-paper-defaults
-PACKAGES := cmake make g++ gzip libcups2-dev zlib1g-dev libgtest-dev python3
+# What the tool needs to build: the package's build dependencies (packaging/debian/control), without
+# debhelper and those only its tests need (<!nocheck>), and make, g++ and gzip. Then those of the tests.
+build_depends = $(shell sed -n 's/^Build-Depends://p' packaging/debian/control | tr , '\n' | \
+  grep $(1) '<!nocheck>' | awk '{print $$1}' | grep -v debhelper)
+TOOL_PACKAGES := make g++ gzip $(call build_depends,-v)
+PACKAGES := $(TOOL_PACKAGES) $(call build_depends,) python3
 # What the checks on real PPDs and a real print server, and the fault sweep, need besides.
 TEST_PACKAGES := openprinting-ppds cups-client cups-daemon strace
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
@@ -50,42 +55,47 @@ build: deps
 	cmake --build $(BUILD_DIR) -j2
 
 # What the tool does to the example PPD: the diff of its output under en_US, then the same check
-# under de_DE, where the output must be the input. The build speaks only when it fails.
+# under de_DE, where the output must be the input. The build shows each target it has built, and
+# all it said only when it fails.
 EXAMPLE := examples/example-a4.ppd
 demo: deps
-	@mkdir -p $(BUILD_DIR) && $(MAKE) --no-print-directory build >$(BUILD_DIR)/demo-build.log 2>&1 || \
-	  { cat $(BUILD_DIR)/demo-build.log; exit 1; }
+	@mkdir -p $(BUILD_DIR) && rm -f $(BUILD_DIR)/demo-failed && echo "Building in $(BUILD_DIR)/" && \
+	  { $(MAKE) --no-print-directory build 2>&1 || touch $(BUILD_DIR)/demo-failed; } | \
+	  tee $(BUILD_DIR)/demo-build.log | grep --line-buffered 'Built target'; \
+	  [ ! -e $(BUILD_DIR)/demo-failed ] || { cat $(BUILD_DIR)/demo-build.log; exit 1; }
 	@LC_ALL=en_US.UTF-8 $(TOOL) x $(EXAMPLE) >$(BUILD_DIR)/example-en_US.ppd
 	@diff -u --label $(EXAMPLE) --label "LC_ALL=en_US.UTF-8 ppd-paper-defaults x $(EXAMPLE)" \
 	  $(EXAMPLE) $(BUILD_DIR)/example-en_US.ppd; [ $$? -eq 1 ] || { echo "demo: no change under en_US"; exit 1; }
 	@LC_ALL=de_DE.UTF-8 $(TOOL) x $(EXAMPLE) | cmp -s - $(EXAMPLE) || { echo "demo: de_DE changed it"; exit 1; }
 	@echo "Under LC_ALL=de_DE.UTF-8 the output is identical to the input."
 
-# The unit and end-to-end suites and the fault sweep (seconds), then the checks on real PPDs and a
-# real print server.
+# The unit and end-to-end suites (seconds), then the fault sweep and the checks on real PPDs and a
+# real print server, which show their progress.
 test: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(TEST_PACKAGES)"
-	ctest --no-tests=error --test-dir $(BUILD_DIR) --output-on-failure -j2 -LE corpus
-	ctest --no-tests=error --test-dir $(BUILD_DIR) --output-on-failure -V -L corpus
+	ctest --no-tests=error --test-dir $(BUILD_DIR) --output-on-failure -j2 -LE 'sweep|corpus'
+	ctest --no-tests=error --test-dir $(BUILD_DIR) --output-on-failure -V -L 'sweep|corpus'
 
-# The Foundation layer, built against GNUstep in its own directory. It runs the unit and
-# end-to-end suites only; these set the locale through LC_ALL or LANG, which GNUstep follows.
+# The Foundation layer, built against GNUstep in its own directory, as a Mac builds it: without the
+# preloaded simulation, which needs glibc, and with the locale given in Foundation's argument
+# domain. The unit and end-to-end suites run; the end-to-end rows it cannot run are named.
 FOUNDATION_BUILD_DIR := build-foundation
 FOUNDATION_PACKAGES := gobjc++ libgnustep-base-dev gnustep-make
 
 test-foundation:
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FOUNDATION_PACKAGES)"
-	cmake -S . -B $(FOUNDATION_BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
-	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON
+	cmake -S . -B $(FOUNDATION_BUILD_DIR) -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) -DBUILD_TESTING=ON \
+	  -DPPD_PAPER_DEFAULTS_FOUNDATION=ON -DPPD_PAPER_DEFAULTS_SIMULATE=OFF
 	cmake --build $(FOUNDATION_BUILD_DIR) -j2
 	ctest --no-tests=error --test-dir $(FOUNDATION_BUILD_DIR) --output-on-failure -j2 -L '^(unit|cli)$$'
+	@grep -h '^Skipped' $(FOUNDATION_BUILD_DIR)/Testing/Temporary/LastTest.log
 
 # The tool cross-built for other architectures, each in build-ARCH/ with cmake/toolchain-ARCH.cmake;
 # ARM runs through qemu-user, and i386 natively where the kernel runs i386 programs, through
 # qemu-user elsewhere (cmake/toolchain-i386.cmake). Each is checked for hardening, runs the unit
 # and end-to-end suites and the real-PPD check on every 25th PPD, and then says what ran.
-# CROSS_ARCHS=arm64 takes one.
-CROSS_ARCHS := i386 arm64 armhf
+# CROSS_ARCHS=arm64, in the environment or on make's command line, takes one.
+CROSS_ARCHS ?= i386 arm64 armhf
 TRIPLET_i386 := i686-linux-gnu
 TRIPLET_arm64 := aarch64-linux-gnu
 TRIPLET_armhf := arm-linux-gnueabihf
@@ -122,6 +132,7 @@ bench: build
 
 # The C++ sources formatted with the committed .clang-format; format-check fails where they are not.
 format:
+	@$(MAKE) --no-print-directory deps PACKAGES=clang-format
 	clang-format -i $(SOURCES)
 
 format-check:
@@ -132,17 +143,20 @@ format-check:
 # CMake told that GoogleTest and Python are missing: the tool is installed into a staging folder,
 # run, and removed, leaving nothing named for it.
 # Twice: with the compiler CMake finds, and the installed tool then checked for hardening; and
-# with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops at any GNU ld
-# long option or -z option, so that the flags CMake adds only where the linker takes them are left
-# out as on a Mac.
+# as on a Mac, configured without -DBUILD_TESTING=OFF, where CMake must say that it leaves the
+# tests out, and with g++ linking through tests/mac_linker_g++.sh, which like Apple's linker stops
+# at any GNU ld long option or -z option, so that the flags CMake adds only where the linker takes
+# them are left out.
 test-install: test-install-native test-install-mac
 test-install-mac: INSTALL_CXX := -DCMAKE_CXX_COMPILER=$(CURDIR)/tests/mac_linker_g++.sh
 test-install-%:
-	@$(MAKE) --no-print-directory deps PACKAGES="cmake make g++ gzip libcups2-dev zlib1g-dev devscripts"
-	rm -rf build-install-$*
-	cmake -S . -B build-install-$* -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	@$(MAKE) --no-print-directory deps PACKAGES="$(TOOL_PACKAGES) devscripts"
+	rm -rf build-install-$* && mkdir build-install-$*
+	cmake -S . -B build-install-$* -DCMAKE_BUILD_TYPE=Release $(if $(INSTALL_CXX),,-DBUILD_TESTING=OFF) \
 	  --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
-	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) $(INSTALL_CXX)
+	  -DCMAKE_DISABLE_FIND_PACKAGE_Python3=ON -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) $(INSTALL_CXX) \
+	  >build-install-$*/configure.log || { cat build-install-$*/configure.log; exit 1; }
+	$(if $(INSTALL_CXX),grep 'Tests left out: GoogleTest was not found' build-install-$*/configure.log)
 	cmake --build build-install-$* -j2
 	DESTDIR=$(CURDIR)/build-install-$*/staging cmake --install build-install-$* --prefix /usr/local
 	test -f build-install-$*/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
@@ -221,12 +235,14 @@ test-sanitize:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  PPD_CORPUS_STEP=$(PPD_CORPUS_STEP) ctest --no-tests=error --test-dir build-asan --output-on-failure -j2 $(CTEST_ARGS)
 
-# Fuzzes the line copier for FUZZ_SECONDS with libFuzzer, ASan and UBSan, starting from a copy of
-# fuzz/corpus (so that nothing new is written into the repository). Fails on any crash, sanitizer
-# report or property violation; the failing input is saved in build-fuzz/.
+# Fuzzes the line copier for FUZZ_SECONDS with libFuzzer, ASan and UBSan (the runtime of the clang
+# that Debian installs), starting from a copy of fuzz/corpus (so that nothing new is written into
+# the repository). Fails on any crash, sanitizer report or property violation; the failing input is
+# saved in build-fuzz/.
 FUZZ_SECONDS ?= 60
 fuzz:
-	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang libclang-rt-14-dev"
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) clang"
+	@$(MAKE) --no-print-directory deps PACKAGES="libclang-rt-$$(clang -dumpversion | cut -d. -f1)-dev"
 	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DPPD_PAPER_DEFAULTS_FUZZ=ON \
 	  -DBUILD_TESTING=OFF -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
