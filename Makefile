@@ -111,7 +111,7 @@ test-cross-%:
 	cmake -S . -B build-$* --toolchain cmake/toolchain-$*.cmake -DPPD_PAPER_DEFAULTS_WERROR=$(WERROR) \
 	  -DPPD_PAPER_DEFAULTS_SLOW_TESTS=ON
 	cmake --build build-$* -j2
-	tests/check_hardening.py $(TRIPLET_$*)-g++ build-$*/ppd-paper-defaults/ppd-paper-defaults
+	tests/check_hardening.py build-$*/ppd-paper-defaults/ppd-paper-defaults
 	ctest --no-tests=error --test-dir build-$* --output-on-failure -j2 -LE corpus --output-log build-$*/fast.log
 	PPD_CORPUS_STEP=25 ctest --no-tests=error --test-dir build-$* --output-on-failure -V -L corpus \
 	  --output-log build-$*/corpus.log
@@ -162,7 +162,7 @@ test-install-%:
 	test -f build-install-$*/staging/usr/local/share/man/man1/ppd-paper-defaults.1.gz
 	LC_ALL=en_US.UTF-8 build-install-$*/staging/usr/local/bin/ppd-paper-defaults x $(EXAMPLE) | \
 	  grep -qx '\*DefaultPageSize: Letter'
-	$(if $(INSTALL_CXX),,tests/check_hardening.py c++ build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
+	$(if $(INSTALL_CXX),,tests/check_hardening.py build-install-$*/staging/usr/local/bin/ppd-paper-defaults)
 	sed 's|^|build-install-$*/staging|' build-install-$*/install_manifest.txt | xargs rm --
 	@left=$$(find build-install-$*/staging -name '*ppd-paper-defaults*'); \
 	  [ -z "$$left" ] || { echo "left after the removal: $$left"; exit 1; }

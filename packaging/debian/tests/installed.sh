@@ -8,4 +8,4 @@ sed -E 's/^(\*Default(PageSize|PageRegion|ImageableArea|PaperDimension)):.*/\1: 
 LC_ALL=en_US.UTF-8 ppd-paper-defaults x $example | cmp - "$AUTOPKGTEST_TMP/letter.ppd"
 LC_ALL=de_DE.UTF-8 ppd-paper-defaults x $example | cmp - $example
 man ppd-paper-defaults 2>&1 | grep '^EXIT STATUS' >/dev/null
-tests/check_hardening.py c++ /usr/bin/ppd-paper-defaults 2>&1
+tests/check_hardening.py /usr/bin/ppd-paper-defaults 2>&1
