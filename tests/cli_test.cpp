@@ -209,7 +209,6 @@ TEST(Cli, AnswersEachInputWithItsOutputAndStatus) {
       {"", "x " + fifo + afterFifo, 1, "kept", fifo + twice, false, fifoWriter},
       {"", "x " + fifo, 1, "", fifo + twice, false, "", "stat-says-regular"},
       {"", "x " + self + " >>" + self, 1, "", self + ": input file is output file"},
-      {"", "x " + self + " >" + self, 1, "", self + ": input file is output file"},
       // The PPD takes no standard descriptor that is closed; a leased one is read once it is free.
       {"", "x " + ppd + " >&-", 1, "", ppd + cannotWrite + "Bad file descriptor"},
       {"LC_ALL=en_US", "x " + ppd + " <&- 2>&-", 0, letter},

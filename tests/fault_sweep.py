@@ -2,13 +2,12 @@
 """Fails each allocation of a run of ppd-paper-defaults, and each call of the system calls in CALLS
 from the first that names the PPD on, once in turn (strace's fault injection), on the PPDs below,
 under en_US (one also under de_DE, where it is only copied) and as on the BSDs (simulate.cpp's
-`bsd`); then every read from the copy's first on, as
-on a bad sector; then runs the tool on a large "J" PPD under memory limits. Each run must give the
-right output with status 0, or status 1 and one message line, which names the error where a read of
-the PPD or the output failed; a read that a signal interrupts must be retried; a clean run closes
-standard output. Counted, not failed: runs with a failed allocation ended by a signal with nothing
-written (libcups crashes on some; on no other fault), and the iconv PPD come out with Letter, as the
-manual page allows.
+`bsd`); then every read from the copy's first on, as on a bad sector; then runs the tool on a large
+"J" PPD under memory limits. Each run must give the right output with status 0, or status 1 and one
+message line, which names the error where a read of the PPD or the output failed; a read that a
+signal interrupts must be retried; a clean run closes standard output. Counted, not failed: runs
+with a failed allocation ended by a signal with nothing written (libcups crashes on some; on no
+other fault), and the iconv PPD come out with Letter, as the manual page allows.
 Usage: fault_sweep.py SIMULATE_LIBRARY TOOL"""
 import errno, gzip, os, random, re, subprocess, sys, tempfile, time
 from concurrent.futures import ThreadPoolExecutor
