@@ -196,8 +196,9 @@ man-check:
 	  mandoc -T lint -W warning man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
-# Checks the package with lintian and against a second build, and runs its autopkgtest in this
-# system, which installs it; it is removed again (packaging/test-deb.sh).
+# Checks the package's files, owners and modes, lintian, and that a second build with the nocheck
+# profile gives the same bytes; then its autopkgtest installs it into this system, and it is
+# removed again (packaging/test-deb.sh).
 package-test: package man-check
 	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts autopkgtest"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
