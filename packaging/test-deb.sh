@@ -16,18 +16,23 @@ dpkg-query -W -f='${Status}' $name 2>/dev/null | grep -qx 'install ok installed'
 
 # Root's ordinary directories aside, only these files, owned by root, with the usual modes: a stray
 # 0700 directory or an installed test program would show here.
-contents=$(dpkg-deb -c "$deb" | awk '!($1 == "drwxr-xr-x" && $2 == "root/root") {print $1, $2, $6}' | sort)
+contents=$(dpkg-deb -c "$deb" |
+  awk '!($1 == "drwxr-xr-x" && $2 == "root/root") {print $1, $2, $6}' | sort)
 [ "$contents" = "-rw-r--r-- root/root ./usr/share/doc/$name/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/$name/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/$name.1.gz
 -rwxr-xr-x root/root ./usr/bin/$name" ] || fail "unexpected contents of $deb:"$'\n'"$contents"
-lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" || fail "lintian has something to say"
+lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" ||
+  fail "lintian has something to say"
 
 again=$(mktemp -d -p /dev/shm)
 trap 'rm -rf "$again"' EXIT
-mkdir "$again/src" && tar -C "$(dirname "$0")/.." --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again/src"
-(cd "$again/src" && umask 077 && DEB_BUILD_PROFILES=nocheck make --no-print-directory package \
-  BUILD_DIR="$again/out" >"$again/log" 2>&1) || { tail -20 "$again/log"; fail "the second build failed"; }
+mkdir "$again/src"
+tar -C "${0%/*}/.." --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again/src"
+(cd "$again/src" && umask 077 &&
+  DEB_BUILD_PROFILES=nocheck make --no-print-directory package BUILD_DIR="$again/out" \
+  >"$again/log" 2>&1) ||
+  { tail -20 "$again/log"; fail "the second build failed"; }
 cmp "$deb" "$again/out/${deb##*/}" || fail "a second build in $again gave another package"
 rm -rf "$again"
 
