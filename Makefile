@@ -199,8 +199,8 @@ man-check:
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
 # Checks the package's files, owners and modes, lintian, and that a second build with the nocheck
-# profile gives the same bytes; then its autopkgtest installs it into this system, and it is
-# removed again (packaging/test-deb.sh).
+# profile builds no test and gives the same bytes; then its autopkgtest installs it into this
+# system, and it is removed again (packaging/test-deb.sh).
 package-test: package man-check
 	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts autopkgtest"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)

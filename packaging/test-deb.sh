@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks the package that `make package` left in BUILD_DIR: its files, their owners and modes;
 # lintian; and the same bytes from a second build (a copy of the tree on tmpfs, umask 077, another
-# BUILD_DIR, the nocheck profile). Then autopkgtest installs it into this system and runs
-# packaging/debian/tests/ from make package's copy of the tree; apt-get removes it again, also on
-# failure.
+# BUILD_DIR, the nocheck profile), whose log must show no test program compiled and no test run.
+# Then autopkgtest installs it into this system and runs packaging/debian/tests/ from make
+# package's copy of the tree; apt-get removes it again, also on failure.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
 name=ppd-paper-defaults
@@ -34,6 +34,8 @@ tar -C "${0%/*}/.." --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C
   >"$again/log" 2>&1) ||
   { tail -20 "$again/log"; fail "the second build failed"; }
 cmp "$deb" "$again/out/${deb##*/}" || fail "a second build in $again gave another package"
+! grep -E 'cli-tests|unit-tests|simulate|ctest' "$again/out/deb/build.log" ||
+  fail "the second build, with the nocheck profile, built or ran tests above"
 rm -rf "$again"
 
 trap '${SUDO-} apt-get -y -q -o DPkg::Lock::Timeout=300 remove $name >/dev/null' EXIT
