@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Checks the package that `make package` left in BUILD_DIR: its files, their owners and modes;
-# lintian; and the same bytes from a second build (a copy of the tree on tmpfs, umask 077, another
-# BUILD_DIR, the nocheck profile), whose log must show no test program compiled and no test run.
-# Then autopkgtest installs it into this system and runs packaging/debian/tests/ from make
-# package's copy of the tree; apt-get removes it again, also on failure.
+# lintian; and the same bytes from a second build (on tmpfs, umask 077, with the nocheck profile),
+# whose log must show no test program built and no test run. Then autopkgtest installs it into
+# this system and runs packaging/debian/tests/; apt-get removes it again, also on failure.
 # Usage: packaging/test-deb.sh BUILD_DIR   (as root, or with SUDO=sudo in the environment)
 set -euo pipefail
 name=ppd-paper-defaults
@@ -11,7 +10,7 @@ build=$(realpath "$1")
 deb=$(echo "$build/${name}"_*.deb)
 fail() { echo "package test: $*" >&2; exit 1; }
 [ -f "$deb" ] || fail "want exactly one $build/${name}_*.deb"
-dpkg-query -W -f='${Status}' $name 2>/dev/null | grep -qx 'install ok installed' &&
+[ "$(dpkg-query -W -f='${db:Status-Status}' $name 2>/dev/null)" != installed ] ||
   fail "$name is installed already"
 
 # Root's ordinary directories aside, only these files, owned by root, with the usual modes: a stray
@@ -26,18 +25,11 @@ lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" |
   fail "lintian has something to say"
 
 again=$(mktemp -d -p /dev/shm)
-trap 'rm -rf "$again"' EXIT
-mkdir "$again/src"
-tar -C "${0%/*}/.." --exclude=./.git --exclude='./build*' -cf - . | tar -xf - -C "$again/src"
-(cd "$again/src" && umask 077 &&
-  DEB_BUILD_PROFILES=nocheck make --no-print-directory package BUILD_DIR="$again/out" \
-  >"$again/log" 2>&1) ||
-  { tail -20 "$again/log"; fail "the second build failed"; }
-cmp "$deb" "$again/out/${deb##*/}" || fail "a second build in $again gave another package"
-! grep -E 'cli-tests|unit-tests|simulate|ctest' "$again/out/deb/build.log" ||
+trap 'rm -rf "$again"; ${SUDO-} apt-get -y -o DPkg::Lock::Timeout=300 remove $name >/dev/null' EXIT
+(umask 077 && DEB_BUILD_PROFILES=nocheck make -C "${0%/*}/.." --no-print-directory package \
+  BUILD_DIR="$again" >"$again/log" 2>&1) || { tail -20 "$again/log"; fail "a second build failed"; }
+cmp "$deb" "$again/${deb##*/}" || fail "a second build in $again gave another package"
+! grep -E 'cli-tests|unit-tests|simulate|ctest' "$again/deb/build.log" ||
   fail "the second build, with the nocheck profile, built or ran tests above"
-rm -rf "$again"
-
-trap '${SUDO-} apt-get -y -q -o DPkg::Lock::Timeout=300 remove $name >/dev/null' EXIT
 ${SUDO-} autopkgtest "$deb" "$build/deb/src/" -- null || fail "autopkgtest failed"
 echo "package test: ${deb##*/} built again the same, passed lintian and autopkgtest"
