@@ -25,7 +25,8 @@ lintian --fail-on error,warning,info,pedantic --display-info --pedantic "$deb" |
   fail "lintian has something to say"
 
 again=$(mktemp -d -p /dev/shm)
-trap 'rm -rf "$again"; ${SUDO-} apt-get -y -o DPkg::Lock::Timeout=300 remove $name >/dev/null' EXIT
+remove() { ${SUDO-} apt-get -y -o DPkg::Lock::Timeout=300 remove $name >/dev/null; }
+trap 'rm -rf "$again"; ! dpkg -s $name >/dev/null 2>&1 || remove' EXIT
 (umask 077 && DEB_BUILD_PROFILES=nocheck make -C "${0%/*}/.." --no-print-directory package \
   BUILD_DIR="$again" >"$again/log" 2>&1) || { tail -20 "$again/log"; fail "a second build failed"; }
 cmp "$deb" "$again/${deb##*/}" || fail "a second build in $again gave another package"
