@@ -159,11 +159,12 @@ test-flags: deps
 	python3 tests/check_hardening.py --flags build-flags
 
 # The package as a distribution builds it: plain dh, by pbuilder in a chroot of Debian 13 kept in
-# build-dh-SUITE/, offline, with -Werror, its tests passed and blhc content; then with the nocheck
-# profile and no GoogleTest, building no test and giving the same package (packaging/test-dh.sh).
+# build-dh-SUITE/, offline, with -Werror, passing its tests, blhc --all finding nothing; then with
+# the nocheck profile and no GoogleTest, building no test and giving the same package
+# (packaging/test-dh.sh).
 DH_SUITE ?= trixie
 test-dh:
-	@$(MAKE) --no-print-directory deps PACKAGES="pbuilder blhc eatmydata"
+	@$(MAKE) --no-print-directory deps PACKAGES="pbuilder blhc eatmydata dpkg-dev"
 	packaging/test-dh.sh $(DH_SUITE) build-dh-$(DH_SUITE)
 
 .PHONY: source-copy package man-check package-test test-flags test-dh
