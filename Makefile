@@ -172,17 +172,20 @@ test-install-%:
 test-flags: deps
 	python3 tests/check_hardening.py --flags build-flags
 
-# The package as a distribution builds it: plain dh in a minimal chroot of Debian 13, offline.
+# The package as a distribution builds it: plain dh, by pbuilder in a chroot of Debian 13 kept in
+# build-dh-SUITE/, offline, with -Werror, passing its tests, blhc --all finding nothing; then with
+# the nocheck profile and no GoogleTest, building no test and giving the same package
+# (packaging/test-dh.sh).
 DH_SUITE ?= trixie
 test-dh:
-	@$(MAKE) --no-print-directory deps PACKAGES="debootstrap"
+	@$(MAKE) --no-print-directory deps PACKAGES="pbuilder blhc eatmydata dpkg-dev"
 	packaging/test-dh.sh $(DH_SUITE) build-dh-$(DH_SUITE)
 
 .PHONY: source-copy package man-check package-test test-flags test-dh
 
 # The tree as a release tarball holds it, with packaging/debian/ as debian/, in $(SOURCE_COPY):
-# what dpkg-buildpackage builds here and in test-dh's chroot. A BUILD_DIR inside the tree, other
-# than build*, is left out.
+# what dpkg-buildpackage builds here, and what test-dh makes its source package of. A BUILD_DIR
+# inside the tree, other than build*, is left out.
 IN_TREE = $(patsubst $(CURDIR)/%,--exclude=./%,$(filter $(CURDIR)/%,$(abspath $(BUILD_DIR))))
 source-copy:
 	rm -rf $(SOURCE_COPY) && mkdir -p $(SOURCE_COPY)
@@ -210,8 +213,9 @@ man-check:
 	  mandoc -T lint -W warning man/ppd-paper-defaults.1 2>&1); \
 	if [ -n "$$warnings" ]; then echo "$$warnings"; exit 1; fi
 
-# Checks the package with lintian and against a second build, and runs its autopkgtest in this
-# system, which installs it; it is removed again (packaging/test-deb.sh).
+# Checks the package's files, owners and modes, lintian, and that a second build with the nocheck
+# profile builds no test and gives the same bytes; then its autopkgtest installs it into this
+# system, and it is removed again (packaging/test-deb.sh).
 package-test: package man-check
 	@$(MAKE) --no-print-directory deps PACKAGES="man-db lintian devscripts autopkgtest"
 	SUDO="$(SUDO)" packaging/test-deb.sh $(BUILD_DIR)
