@@ -63,7 +63,7 @@ def check_corpus(ppd_dir, names, changed_dir):
                 changed += [name] if job.result() else []
             except Exception as e:
                 failures.append(f"FAIL {name}: {e}")
-            if time.monotonic() - shown >= 20:  # progress, every 20 s at most, for whoever waits
+            if time.monotonic() - shown >= 20 or n == len(names):  # progress, for whoever waits
                 print(f"{n} of {len(names)} PPDs checked, {len(failures)} failed", flush=True)
                 shown = time.monotonic()
     # A rewrite must not give cupstestppd anything new to say: no warning, error or FAIL.
